@@ -1,0 +1,34 @@
+#pragma once
+// What the tests share: a temporary folder per test, the fixture folder, file helpers.
+
+#include <filesystem>
+#include <string>
+
+namespace pelagon::test {
+
+// A fresh folder, removed with its contents when the object goes.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // A path inside the folder, as a string for the library's narrow-path calls.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+// tests/data, or the folder PELAGON_TEST_DATA names.
+std::filesystem::path dataDir();
+
+// Undoes every COM initialisation left on this thread: creators that end without a
+// document keep theirs, and the next test should start from none.
+void dropComInitialisations();
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace pelagon::test

@@ -1,0 +1,254 @@
+#include "xmlio/dom.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/com.h"
+#include "platform/hresult.h"
+#include "support/test_support.h"
+#include "xmlio/dom_creator.h"
+
+namespace pelagon::test {
+namespace {
+
+using xml::Document;
+using xml::DocumentPtr;
+using xml::Node;
+using xml::NodeType;
+
+constexpr std::string_view kDeclarationLine = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+class DomTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(com_.Ok()); }
+
+  // A document loaded from text; fails the test when it does not load.
+  DocumentPtr parse(std::string_view text) {
+    DocumentPtr document = Document::Create();
+    const xml::LoadResult result = document->loadFromMemory(text);
+    EXPECT_TRUE(result.ok) << result.message;
+    return document;
+  }
+
+  // A record-like document built the way the writers build one: children created detached,
+  // filled, then appended.
+  DocumentPtr sample() {
+    return NewDocument(0, [](Document& document, int) {
+      Node root = document.createElement("Root");
+      root.setAttribute("strVersion", "3.3.0.0");
+      Node number = document.createElement("nValue");
+      number.setText("42");
+      root.appendChild(number);
+      Node empty = document.createElement("strEmpty");
+      empty.setText("");
+      root.appendChild(empty);
+      root.appendChild(document.createElement("aList"));
+      Node text = document.createElement("strName");
+      text.setText("Gl\xC3\xA4nzend <&> \"q\"");
+      root.appendChild(text);
+      return root;
+    });
+  }
+
+  win::ComScope com_;
+};
+
+TEST_F(DomTest, SavedFormIsTheDeclarationAndTheTreeOnOneLine) {
+  const std::string expected = std::string(kDeclarationLine) +
+                               "<Root strVersion=\"3.3.0.0\"><nValue>42</nValue><strEmpty></strEmpty><aList/>"
+                               "<strName>Gl\xC3\xA4nzend &lt;&amp;&gt; \"q\"</strName></Root>";
+  EXPECT_EQ(sample()->saveToString(), expected);
+
+  TempDir dir;
+  SaveDocument(sample(), dir.file("a.xml"));
+  EXPECT_EQ(readFile(dir.file("a.xml")), expected);
+
+  // Loading the saved bytes gives the same tree. An element with empty text comes back
+  // without a text node, so it is saved again in the short form, as the platform does.
+  MSXMLDOMCreator creator;
+  creator.LoadDocument(dir.file("a.xml"));
+  ASSERT_TRUE(creator.document) << creator.errorText;
+  std::string reloaded = expected;
+  reloaded.replace(reloaded.find("<strEmpty></strEmpty>"), 21, "<strEmpty/>");
+  EXPECT_EQ(creator.document->saveToString(), reloaded);
+  EXPECT_EQ(creator.document->documentElement().firstChild().nextSibling().nextSibling().nextSibling().text(),
+            "Gl\xC3\xA4nzend <&> \"q\"");
+}
+
+TEST_F(DomTest, IndentedFormUsesTabsAndCrLfAndReadsBackAsTheSameTree) {
+  const std::string indented = sample()->saveToString(xml::SaveForm::Indented);
+  EXPECT_EQ(indented, std::string(kDeclarationLine) +
+                          "<Root strVersion=\"3.3.0.0\">\r\n"
+                          "\t<nValue>42</nValue>\r\n"
+                          "\t<strEmpty></strEmpty>\r\n"
+                          "\t<aList />\r\n"
+                          "\t<strName>Gl\xC3\xA4nzend &lt;&amp;&gt; \"q\"</strName>\r\n"
+                          "</Root>\r\n");
+  EXPECT_EQ(parse(indented)->saveToString(), parse(sample()->saveToString())->saveToString());
+}
+
+TEST_F(DomTest, LoadDropsWhitespaceTextButKeepsCommentsAndInstructionsInOrder) {
+  DocumentPtr document = parse(
+      "<?xml version=\"1.0\"?>\n<!-- head -->\n<a>\n  <b>x</b>\n  <!-- note -->\n  <?pi data?>\n  <c> y </c>\n</a>\n");
+  Node top = document->node().firstChild();
+  EXPECT_EQ(top.type(), NodeType::ProcessingInstruction);
+  EXPECT_EQ(top.name(), "xml");
+  EXPECT_EQ(top.nextSibling().type(), NodeType::Comment);
+  Node a = document->documentElement();
+  std::vector<std::string> seen;
+  xml::NodeList children = a.childNodes();
+  for (Node child = children.nextNode(); child; child = children.nextNode()) seen.emplace_back(child.name());
+  EXPECT_EQ(seen, (std::vector<std::string>{"b", "#comment", "pi", "c"}));
+  EXPECT_EQ(children.length(), 4);
+  // Text that is not only whitespace is kept byte for byte.
+  EXPECT_EQ(a.firstElementByTagName("c").text(), " y ");
+  EXPECT_EQ(a.text(), "x y ");
+}
+
+TEST_F(DomTest, DetachedNodesStayOutOfTheTreeUntilAppended) {
+  DocumentPtr document = Document::Create();
+  Node orphan = document->createElement("orphan");
+  Node other = document->createElement("other");
+  EXPECT_FALSE(orphan.parent());
+  EXPECT_FALSE(orphan.nextSibling());
+  EXPECT_FALSE(document->node().firstChild());
+  EXPECT_EQ(document->saveToString(), "");
+  document->node().appendChild(other);
+  EXPECT_EQ(document->documentElement(), other);
+  EXPECT_EQ(document->saveToString(), "<other/>");
+  // `orphan` is never attached; the document frees it (the sanitizer build checks for leaks).
+}
+
+TEST_F(DomTest, TreeRulesAreEnforced) {
+  DocumentPtr document = Document::Create();
+  Node root = document->node().appendChild(document->createElement("root"));
+  Node child = root.appendChild(document->createElement("child"));
+  const auto codeOf = [](auto&& action) {
+    try {
+      action();
+    } catch (const win::_com_error& error) {
+      return error.Error();
+    }
+    return win::S_OK;
+  };
+  EXPECT_EQ(codeOf([&] { document->node().appendChild(document->createElement("second")); }), win::E_FAIL);
+  EXPECT_EQ(codeOf([&] { child.appendChild(root); }), win::E_FAIL);
+  EXPECT_EQ(codeOf([&] { document->createElement("not a name"); }), win::E_INVALIDARG);
+  EXPECT_EQ(codeOf([&] { document->createElement(""); }), win::E_INVALIDARG);
+
+  // Every use of a null handle is E_POINTER.
+  Node null;
+  EXPECT_EQ(codeOf([&] { (void)null.name(); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { (void)null.text(); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { null.childNodes(); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { root.appendChild(null); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { (void)xml::Attribute().value(); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { ReadNodeText(null); }), win::E_POINTER);
+  EXPECT_EQ(codeOf([&] { SaveDocument(nullptr, "x.xml"); }), win::E_POINTER);
+}
+
+TEST_F(DomTest, SetTextReplacesTheContentAndAttributesAreFoundByExactName) {
+  DocumentPtr document = parse("<a x=\"1\" X=\"2\"><b/>old</a>");
+  Node a = document->documentElement();
+  EXPECT_EQ(a.attribute("X").value(), "2");
+  EXPECT_FALSE(a.attribute("y"));
+  a.setAttribute("x", "3");
+  a.setText("new");
+  EXPECT_EQ(document->saveToString(), "<a x=\"3\" X=\"2\">new</a>");
+}
+
+TEST_F(DomTest, DocumentsThatAreNotWellFormedFailWithAPlaceAndLeaveNothing) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"<a><b></a>", "line 1"},
+      {"<a>\n<b>\n</c>", "line 3"},
+      {"", "no root element"},
+      {"<a/><b/>", "more than one root element"},
+      {"junk<a/>", "text outside the root element"},
+      {"<a/>junk", "text outside the root element"},
+      {"<a/><?xml version=\"1.0\"?>", "declaration"},
+  };
+  for (const auto& [text, expected] : cases) {
+    DocumentPtr document = Document::Create();
+    const xml::LoadResult result = document->loadFromMemory(text);
+    EXPECT_FALSE(result.ok) << text;
+    EXPECT_NE(result.message.find(expected), std::string::npos) << text << " -> " << result.message;
+    EXPECT_FALSE(document->node().firstChild()) << text;
+  }
+}
+
+TEST_F(DomTest, HostileDocumentsAreRefusedOrReadSafely) {
+  // Entity declarations never take effect: a document type definition is refused outright,
+  // so neither an exponential expansion nor an external (possibly network) entity is read.
+  const std::string_view refused[] = {
+      "<!DOCTYPE a [<!ENTITY x \"xx\"><!ENTITY y \"&x;&x;&x;&x;&x;&x;&x;&x;\">]><a>&y;</a>",
+      "<!DOCTYPE a [<!ENTITY e SYSTEM \"http://127.0.0.1:9/secret\">]><a>&e;</a>",
+      "<!DOCTYPE a SYSTEM \"http://127.0.0.1:9/a.dtd\"><a/>",
+  };
+  for (std::string_view text : refused) {
+    DocumentPtr document = Document::Create();
+    const xml::LoadResult result = document->loadFromMemory(text);
+    EXPECT_FALSE(result.ok) << text;
+    EXPECT_NE(result.message.find("document type definition"), std::string::npos);
+  }
+  // An undeclared entity stays literal text.
+  EXPECT_EQ(parse("<a>&undeclared;</a>")->documentElement().text(), "&undeclared;");
+
+  // Nesting far deeper than any call stack loads, walks, saves and frees without recursion.
+  constexpr int kDepth = 200000;
+  std::string deep;
+  for (int i = 0; i < kDepth; ++i) deep += "<d>";
+  deep += "bottom";
+  for (int i = 0; i < kDepth; ++i) deep += "</d>";
+  DocumentPtr document = parse(deep);
+  EXPECT_EQ(document->documentElement().text(), "bottom");
+  EXPECT_FALSE(document->node().firstElementByTagName("nothing"));
+  EXPECT_EQ(document->saveToString().size(), deep.size());
+}
+
+TEST_F(DomTest, LoadReportsMissingFilesAndAcceptsUtf16) {
+  TempDir dir;
+  DocumentPtr document = Document::Create();
+  EXPECT_FALSE(document->load(dir.file("missing.xml")).ok);
+  EXPECT_FALSE(document->load(dir.path().string()).ok);
+
+  // UTF-16LE with a byte-order mark, as some Windows tools write.
+  const std::string utf16("\xFF\xFE<\0a\0>\0\xE4\0<\0/\0a\0>\0", 18);
+  writeFile(dir.path() / "u16.xml", utf16);
+  const xml::LoadResult result = document->load(dir.file("u16.xml"));
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(document->documentElement().text(), "\xC3\xA4");
+}
+
+TEST_F(DomTest, FailedSavesRaiseAndLeaveTheOldFileAsItWas) {
+  TempDir dir;
+  const auto saveError = [&](const std::string& path) {
+    try {
+      SaveDocument(sample(), path);
+    } catch (const win::_com_error& error) {
+      EXPECT_FALSE(error.Description().empty());
+      return error.Error();
+    }
+    return win::S_OK;
+  };
+  EXPECT_EQ(saveError(dir.file("missing/a.xml")), win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND));
+
+  // A file without write permission is read-only, for root as well.
+  const std::string readOnly = dir.file("ro.xml");
+  writeFile(readOnly, "old");
+  ::chmod(readOnly.c_str(), 0444);
+  EXPECT_EQ(saveError(readOnly), win::E_ACCESSDENIED);
+  EXPECT_EQ(readFile(readOnly), "old");
+
+  // A successful save over an existing file keeps its permissions and leaves no stray file.
+  const std::string existing = dir.file("rw.xml");
+  writeFile(existing, "old");
+  ::chmod(existing.c_str(), 0640);
+  EXPECT_EQ(saveError(existing), win::S_OK);
+  struct stat info {};
+  ::stat(existing.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+}  // namespace
+}  // namespace pelagon::test
