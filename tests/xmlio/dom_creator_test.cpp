@@ -142,12 +142,21 @@ TEST_F(DomCreatorTest, AnUnusableSchemaIsReportedAndTheLoadGoesOnWithoutIt) {
   }
 }
 
-TEST_F(DomCreatorTest, ValidatedLoadWithoutComReportsTheFailedDocumentCreation) {
+TEST_F(DomCreatorTest, ValidatedLoadWithoutTheBackendReportsBothFailedCreations) {
   writeFile(dir_.path() / "a.xml", "<a/>");
   xml::testing::SetXmlBackendAvailable(false);
+  testing::ResetMsxmlAvailability();
   MSXMLDOMCreator creator;
   creator.LoadValidatedDocument(dir_.file("a.xml"), dir_.file("missing.xsd"));
   EXPECT_TRUE(creator.hasError);
+  EXPECT_EQ(win::TakeDebugOutput(),
+            "CoInitialize has not been called.\nFailed to Creating XML DOM Document or Parsing XML File");
+
+  // With COM up but the backend gone after the check once passed, creation itself fails.
+  xml::testing::SetXmlBackendAvailable(true);
+  MSXMLDOMCreator passed;
+  xml::testing::SetXmlBackendAvailable(false);
+  passed.LoadValidatedDocument(dir_.file("a.xml"), dir_.file("missing.xsd"));
   EXPECT_EQ(win::TakeDebugOutput(), "Class not registered\nFailed to Creating XML DOM Document or Parsing XML File");
 }
 
