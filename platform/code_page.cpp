@@ -2,10 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <algorithm>
 #include <memory>
 
 namespace win {
@@ -32,18 +32,45 @@ private:
 
 std::string iconvName(std::uint32_t codePage) {
   switch (codePage) {
-    case 20127: return "ASCII";
-    case 28591: return "ISO-8859-1";
-    case 28592: return "ISO-8859-2";
-    case 28595: return "ISO-8859-5";
-    case 28597: return "ISO-8859-7";
-    case 28599: return "ISO-8859-9";
-    case 28605: return "ISO-8859-15";
-    case 20932: return "EUC-JP";
-    case 51949: return "EUC-KR";
-    case 54936: return "GB18030";
-    default: return "CP" + std::to_string(codePage);
+    case 20127:
+      return "ASCII";
+    case 28591:
+      return "ISO-8859-1";
+    case 28592:
+      return "ISO-8859-2";
+    case 28595:
+      return "ISO-8859-5";
+    case 28597:
+      return "ISO-8859-7";
+    case 28599:
+      return "ISO-8859-9";
+    case 28605:
+      return "ISO-8859-15";
+    case 20932:
+      return "EUC-JP";
+    case 51949:
+      return "EUC-KR";
+    case 54936:
+      return "GB18030";
+    default:
+      return "CP" + std::to_string(codePage);
   }
+}
+
+// Narrow ASCII text is passed through unconverted, so only code pages that hold ASCII at
+// its own values qualify (as every Windows ANSI code page does; EBCDIC ones do not).
+bool keepsAscii(const Iconv& toUtf8) {
+  char ascii[95];
+  for (int i = 0; i < 95; ++i) ascii[i] = static_cast<char>(0x20 + i);
+  char out[4 * sizeof ascii];
+  char* in = ascii;
+  std::size_t inLeft = sizeof ascii;
+  char* outPtr = out;
+  std::size_t outLeft = sizeof out;
+  iconv(toUtf8.get(), nullptr, nullptr, nullptr, nullptr);
+  if (iconv(toUtf8.get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return false;
+  return std::string_view(out, static_cast<std::size_t>(outPtr - out)) ==
+         std::string_view(ascii, sizeof ascii);
 }
 
 struct CodePageState {
@@ -62,7 +89,7 @@ struct CodePageState {
     const std::string name = iconvName(page);
     auto to = std::make_unique<Iconv>("UTF-8", name.c_str());
     auto from = std::make_unique<Iconv>(name.c_str(), "UTF-8");
-    if (!to->valid() || !from->valid()) return false;
+    if (!to->valid() || !from->valid() || !keepsAscii(*to)) return false;
     toUtf8 = std::move(to);
     fromUtf8 = std::move(from);
     codePage = page;

@@ -37,9 +37,15 @@ void OutputDebugStringA(const char* text) {
   if (text == nullptr) return;
   auto& s = sink();
   switch (s.kind) {
-    case Sink::Stderr: writeTo(stderr, text); break;
-    case Sink::File: writeTo(s.file.get(), text); break;
-    case Sink::Buffer: s.buffer += text; break;
+    case Sink::Stderr:
+      writeTo(stderr, text);
+      break;
+    case Sink::File:
+      writeTo(s.file.get(), text);
+      break;
+    case Sink::Buffer:
+      s.buffer += text;
+      break;
   }
 }
 

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <new>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -46,14 +49,18 @@ public:
   const_iterator end() const { return items_.end(); }
 
   void clear() { items_.clear(); }
-  void removeAt(int index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(checkedIndex(index))); }
+  // Throws std::out_of_range for an index outside the array.
+  void removeAt(int index) {
+    if (checkedIndex(index) >= items_.size()) throw std::out_of_range("GrowableArray::removeAt");
+    items_.erase(items_.begin() + index);
+  }
 
   friend bool operator==(const GrowableArray& a, const GrowableArray& b) { return a.items_ == b.items_; }
 
 private:
   static std::size_t checkedIndex(int index) {
-    // A negative index becomes a huge one, which at() rejects.
-    return static_cast<std::size_t>(static_cast<long long>(index) < 0 ? -1 : index);
+    // A negative index becomes one no array reaches.
+    return index < 0 ? SIZE_MAX : static_cast<std::size_t>(index);
   }
 
   std::size_t nextCapacity() const {
@@ -71,8 +78,14 @@ private:
   int emplace(U&& item) {
     if (items_.size() >= static_cast<std::size_t>(INT_MAX)) return -1;
     try {
-      if (items_.size() == items_.capacity()) items_.reserve(nextCapacity());
-      items_.push_back(std::forward<U>(item));
+      if (items_.size() < items_.capacity()) {
+        items_.push_back(std::forward<U>(item));
+      } else {
+        // The item may be one of this array's own entries, which growing the storage frees.
+        T copy(std::forward<U>(item));
+        items_.reserve(nextCapacity());
+        items_.push_back(std::move(copy));
+      }
     } catch (const std::bad_alloc&) {
       return -1;
     }

@@ -49,23 +49,36 @@ constexpr MessageEntry kMessages[] = {
 
 DWORD Win32ErrorFromErrno(int errnoValue) {
   switch (errnoValue) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_PATH_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+      return ERROR_SUCCESS;
+    // The callers create or write files, where a missing name means a missing folder.
+    case ENOENT:
+      return ERROR_PATH_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
     case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENOMEM: return ERROR_OUTOFMEMORY;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EDQUOT:
+      return ERROR_DISK_FULL;
+    case ENOMEM:
+      return ERROR_OUTOFMEMORY;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
     case EBUSY:
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    default: return ERROR_WRITE_FAULT;
+    case ETXTBSY:
+      return ERROR_SHARING_VIOLATION;
+    default:
+      return ERROR_WRITE_FAULT;
   }
 }
 

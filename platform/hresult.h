@@ -48,8 +48,9 @@ constexpr DWORD ERROR_NO_MORE_FILES = 18;
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
+// As the Windows macro: a value that is already an HRESULT (zero or negative) passes through.
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
-  return code == 0 ? S_OK : MakeHresult((code & 0xFFFFu) | 0x80070000u);
+  return MakeHresult(code) <= 0 ? MakeHresult(code) : MakeHresult((code & 0xFFFFu) | 0x80070000u);
 }
 
 // The Win32 error code that an errno value stands for on Windows.
