@@ -311,6 +311,17 @@ std::string Node::text() const {
   }
 }
 
+std::string_view Node::textView(std::string& scratch) const {
+  const pugi::xml_node node = require(node_);
+  if (node.type() == pugi::node_element) {
+    const pugi::xml_node first = node.first_child();
+    if (!first) return {};
+    if (first.type() == pugi::node_pcdata && !first.next_sibling()) return first.value();
+  }
+  scratch = text();
+  return scratch;
+}
+
 void Node::setText(std::string_view utf8) {
   pugi::xml_node node = require(node_);
   if (node.type() != pugi::node_element) {

@@ -64,6 +64,9 @@ public:
 
   // The node's text: an element's is all the text below it, in document order.
   std::string text() const;
+  // The same text, without a copy when the node holds a single text node; otherwise it is
+  // assembled in `scratch`, which must outlive the view.
+  std::string_view textView(std::string& scratch) const;
   // Makes the text the node's only content.
   void setText(std::string_view utf8);
 

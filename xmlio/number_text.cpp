@@ -1,11 +1,25 @@
 #include "xmlio/number_text.h"
 
+#include <locale.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace pelagon {
 
 namespace {
+
 bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The C locale, for the rare number from_chars cannot represent.
+locale_t cLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return locale;
+}
+
 }  // namespace
 
 std::int32_t parseCInt(std::string_view text) {
@@ -16,13 +30,58 @@ std::int32_t parseCInt(std::string_view text) {
   // Stop accumulating once past the 32-bit range; the clamp below decides.
   constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 2;
   std::int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < text.size() && isDigit(text[i]); ++i) {
     if (magnitude < kLimit) magnitude = magnitude * 10 + (text[i] - '0');
   }
   const std::int64_t value = negative ? -magnitude : magnitude;
   if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
   if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
+}
+
+double parseCReal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isCSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Only decimal numbers: no "inf", "nan" or hexadecimal forms.
+  const bool startsNumber =
+      i < text.size() && (isDigit(text[i]) || (text[i] == '.' && i + 1 < text.size() && isDigit(text[i + 1])));
+  if (!startsNumber) return 0.0;
+
+  const char* first = text.data() + i;
+  const char* last = text.data() + text.size();
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
+  if (error == std::errc::result_out_of_range) {
+    const std::string copy(first, end);
+    value = strtod_l(copy.c_str(), nullptr, cLocale());
+  } else if (error != std::errc()) {
+    value = 0.0;
+  }
+  return negative ? -value : value;
+}
+
+float narrowToFloat(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (value > kMax) return std::numeric_limits<float>::infinity();
+  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+std::string formatInt(std::int32_t value) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string formatReal(double value, int precision) {
+  if (precision < 0) precision = 0;
+  if (precision > 40) precision = 40;
+  // Up to 309 integral digits, the sign, the point and the decimals.
+  char buffer[360];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+  return std::string(buffer, result.ptr);
 }
 
 }  // namespace pelagon

@@ -1,7 +1,10 @@
 #pragma once
-// Number texts read the way C's atoi reads them, without its undefined behaviour.
+// Number texts, read the way C's atoi and atof read them and written as "%d" and "%.*f"
+// write them, without their undefined behaviour and whatever the C locale says: the decimal
+// separator is always ".".
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace pelagon {
@@ -9,5 +12,17 @@ namespace pelagon {
 // Leading blanks, an optional sign, then decimal digits up to the first other character; no
 // digits give 0. A value beyond the 32-bit range is clamped to the nearest 32-bit value.
 std::int32_t parseCInt(std::string_view text);
+
+// Leading blanks, an optional sign, digits with an optional "." and fraction, an optional
+// exponent; the longest such prefix is read, and none gives 0.0. Too large a value gives an
+// infinity, too small a one 0 or a subnormal, as strtod does.
+double parseCReal(std::string_view text);
+
+// A 64-bit real narrowed to 32 bits; values beyond the float range become infinities.
+float narrowToFloat(double value);
+
+std::string formatInt(std::int32_t value);
+// Fixed notation with `precision` decimals ("%.*f"); the precision is clamped to 0..40.
+std::string formatReal(double value, int precision);
 
 }  // namespace pelagon

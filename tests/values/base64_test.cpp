@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace pelagon {
 namespace {
 
@@ -19,15 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 std::string readFixture(const std::string& name) {
-  const char* root = std::getenv("PELAGON_TEST_DATA");
-  if (root == nullptr) {
-    ADD_FAILURE() << "PELAGON_TEST_DATA is not set";
-    return {};
-  }
-  const std::filesystem::path path = std::filesystem::path(root) / "output_table" / name;
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << "cannot open " << path;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return test::readFile(test::dataDir() / "output_table" / name);
 }
 
 // Decodes from a heap block of exactly the text's size, so that AddressSanitizer sees any

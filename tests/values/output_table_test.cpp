@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
 #include "values/base64.h"
 
 namespace pelagon {
@@ -110,12 +111,7 @@ struct ReferenceCurve {
 };
 
 std::vector<ReferenceCurve> readReferenceCurves() {
-  const char* root = std::getenv("PELAGON_TEST_DATA");
-  if (root == nullptr) {
-    ADD_FAILURE() << "PELAGON_TEST_DATA is not set";
-    return {};
-  }
-  std::ifstream in(std::filesystem::path(root) / "output_table" / "spline_natural.txt");
+  std::ifstream in(test::dataDir() / "output_table" / "spline_natural.txt");
   EXPECT_TRUE(in) << "cannot open spline_natural.txt";
   std::vector<ReferenceCurve> curves;
   std::string line;

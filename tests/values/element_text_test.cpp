@@ -1,0 +1,285 @@
+#include "values/element_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+#include "platform/code_page.h"
+#include "platform/com.h"
+#include "support/test_support.h"
+#include "values/escaped_string.h"
+#include "values/localized_text.h"
+#include "values/record_fields.h"
+#include "xmlio/dom_creator.h"
+
+namespace pelagon::test {
+namespace {
+
+class ElementTextTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(com_.Ok());
+    ASSERT_TRUE(EnsureMsxmlAvailable());
+    document_ = xml::Document::Create();
+  }
+  void TearDown() override {
+    win::SetACP(win::CP_UTF8);
+    std::setlocale(LC_ALL, "C");
+  }
+
+  std::string write(xml::Node element) {
+    xml::DocumentPtr document = document_;
+    document_ = xml::Document::Create();
+    document->node().appendChild(element);
+    return document->saveToString();
+  }
+
+  xml::Node parse(std::string_view text) {
+    parsed_.push_back(xml::Document::Create());
+    EXPECT_TRUE(parsed_.back()->loadFromMemory(text).ok) << text;
+    return parsed_.back()->documentElement();
+  }
+
+  win::ComScope com_;
+  xml::DocumentPtr document_;
+  std::vector<xml::DocumentPtr> parsed_;
+};
+
+TEST_F(ElementTextTest, WritersProduceTheExactTextForms) {
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 1600.0, kRealPrecision)), "<d>1600.000</d>");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", -0.106, kRealPrecision)), "<d>-0.106</d>");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 0.25f, kRealPrecision)), "<d>0.250</d>");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 0.0, kRealPrecision)), "<d>0.000</d>");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 12.5, kRealPrecision)), "<d>12.500</d>");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 2.0005, kRealPrecision)), "<d>2.001</d>");
+  EXPECT_EQ(write(writeIntElement(*document_, "n", -1)), "<n>-1</n>");
+  EXPECT_EQ(write(writeIntElement(*document_, "n", 4097)), "<n>4097</n>");
+  EXPECT_EQ(write(writeIntElement(*document_, "n", std::numeric_limits<std::int32_t>::min())),
+            "<n>-2147483648</n>");
+  EXPECT_EQ(write(writeBoolElement(*document_, "b", true)), "<b>true</b>");
+  EXPECT_EQ(write(writeBoolElement(*document_, "b", false)), "<b>false</b>");
+  EXPECT_EQ(write(writeStringElement(*document_, "s", "")), "<s></s>");
+  EXPECT_EQ(write(writeStringElement(*document_, "s", "a<b & \"c\"")), "<s>a&lt;b &amp; \"c\"</s>");
+
+  xml::Node element = document_->createElement("UVLampPower");
+  writeIntAttribute(*document_, "position", -7).addTo(element);
+  EXPECT_EQ(write(element), "<UVLampPower position=\"-7\"/>");
+}
+
+TEST_F(ElementTextTest, NumbersIgnoreTheCLocale) {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr && std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  }
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  EXPECT_EQ(write(writeRealElement(*document_, "d", 1234.5, kRealPrecision)), "<d>1234.500</d>");
+  EXPECT_EQ(readRealElement(parse("<d>12.75</d>")), 12.75);
+  EXPECT_EQ(readRealElement(parse("<d>12,75</d>")), 12.0);
+}
+
+TEST_F(ElementTextTest, ReadersFollowTheCRules) {
+  EXPECT_EQ(readIntElement(parse("<n>170.000</n>")), 170);
+  EXPECT_EQ(readIntElement(parse("<n>1.9</n>")), 1);
+  EXPECT_EQ(readIntElement(parse("<n>  -1</n>")), -1);
+  EXPECT_EQ(readIntElement(parse("<n>abc</n>")), 0);
+  EXPECT_EQ(readIntElement(parse("<n/>")), 0);
+  EXPECT_EQ(readIntElement(parse("<n>99999999999</n>")), std::numeric_limits<std::int32_t>::max());
+
+  EXPECT_EQ(readRealElement(parse("<d>-0.106</d>")), -0.106);
+  EXPECT_EQ(readRealElement(parse("<d> +1.5e3xyz</d>")), 1500.0);
+  EXPECT_EQ(readRealElement(parse("<d>.5</d>")), 0.5);
+  EXPECT_EQ(readRealElement(parse("<d>1e</d>")), 1.0);
+  EXPECT_EQ(readRealElement(parse("<d>inf</d>")), 0.0);
+  EXPECT_EQ(readRealElement(parse("<d>nan</d>")), 0.0);
+  EXPECT_EQ(readRealElement(parse("<d>0x1A</d>")), 0.0);
+  EXPECT_EQ(readRealElement(parse("<d></d>")), 0.0);
+  EXPECT_TRUE(std::isinf(readRealElement(parse("<d>1e999</d>"))));
+  EXPECT_EQ(readRealElement(parse("<d>-1e-999</d>")), 0.0);
+  EXPECT_EQ(readFloatElement(parse("<fl>0.25</fl>")), 0.25f);
+  EXPECT_TRUE(std::isinf(readFloatElement(parse("<fl>1e300</fl>"))));
+
+  EXPECT_TRUE(readBoolElement(parse("<b>true</b>")));
+  for (const char* text : {"<b>True</b>", "<b>TRUE</b>", "<b>1</b>", "<b> true</b>", "<b/>"}) {
+    EXPECT_FALSE(readBoolElement(parse(text))) << text;
+  }
+  EXPECT_EQ(readStringElement(parse("<s>a &amp; b</s>")), "a & b");
+  EXPECT_EQ(readStringElement(parse("<s></s>")), "");
+  EXPECT_EQ(readIntAttribute(parse("<u position=\" 12x\"/>"), "position"), 12);
+
+  const auto pointerError = [](auto&& read) {
+    try {
+      read();
+    } catch (const win::_com_error& error) {
+      return error.Error() == win::E_POINTER;
+    }
+    return false;
+  };
+  EXPECT_TRUE(pointerError([] { readIntElement(xml::Node()); }));
+  EXPECT_TRUE(pointerError([] { readStringElement(xml::Node()); }));
+  EXPECT_TRUE(pointerError([] { readBoolElement(xml::Node()); }));
+  EXPECT_TRUE(pointerError([&] { readIntAttribute(parse("<u/>"), "position"); }));
+}
+
+TEST_F(ElementTextTest, StringsCrossTheAnsiCodePage) {
+  ASSERT_TRUE(win::SetACP(1252));
+  EXPECT_EQ(write(writeStringElement(*document_, "s", "Gl\xE4nzend")), "<s>Gl\xC3\xA4nzend</s>");
+  EXPECT_EQ(readStringElement(parse("<s>Gl\xC3\xA4nzend \xE6\x97\xA5</s>")), "Gl\xE4nzend ?");
+}
+
+TEST_F(ElementTextTest, LocalizedTextFillsEveryLanguageAndMatchesNamesExactly) {
+  LocalizedText text;
+  text[0] = "Glossy";
+  text[3] = "Brillant";
+  const std::string written = write(writeLocalizedText(*document_, "strMediaName", text));
+  EXPECT_EQ(
+      written,
+      "<strMediaName><English>Glossy</English><Chinese_Simplified>Glossy</Chinese_Simplified>"
+      "<Chinese_Traditional>Glossy</Chinese_Traditional><French>Brillant</French><German>Glossy</German>"
+      "<Italian>Glossy</Italian><Japanese>Glossy</Japanese><Korean>Glossy</Korean>"
+      "<Portuguese>Glossy</Portuguese><Spanish>Glossy</Spanish><Russian>Glossy</Russian>"
+      "<Turkish>Glossy</Turkish><Arabic>Glossy</Arabic></strMediaName>");
+
+  LocalizedText read;
+  read[11] = "kept";
+  EXPECT_TRUE(
+      readLocalizedText(parse("<f><German>Glanz</German><english>x</english><!-- c -->"
+                              "<Unknown>u</Unknown><English>Gloss</English><English>Gloss 2</English></f>"),
+                        read));
+  EXPECT_EQ(read[0], "Gloss 2");
+  EXPECT_EQ(read[4], "Glanz");
+  EXPECT_EQ(read[11], "kept");
+  EXPECT_EQ(read[1], "");
+}
+
+TEST_F(ElementTextTest, EscapedStringsRoundTripEveryByte) {
+  EXPECT_EQ(encodeEscapedString("\x1B%-12345X"), "\\x1B%-12345X");
+  EXPECT_EQ(encodeEscapedString("\x1B"
+                                "E\n \\\"&'<>\x7F\x80\xFF"),
+            "\\x1BE\\x0A \\x5C\\x22\\x26\\x27\\x3C\\x3E\\x7F\\x80\\xFF");
+  std::string everyByte;
+  for (int i = 0; i < 256; ++i) everyByte += static_cast<char>(i);
+  const std::string encoded = encodeEscapedString(everyByte);
+  EXPECT_EQ(encoded.size(), 256 + 3 * (256 - 95 + 6));
+  EXPECT_EQ(decodeEscapedString(encoded), everyByte);
+
+  EXPECT_EQ(decodeEscapedString(""), "");
+  EXPECT_EQ(decodeEscapedString("\\x00"), std::string(1, '\0'));
+  EXPECT_EQ(decodeEscapedString("\\x1b"), "\x1B");
+  // Two characters read the way strtol reads them in base 16.
+  EXPECT_EQ(decodeEscapedString("\\xG1"), std::string(1, '\0'));
+  EXPECT_EQ(decodeEscapedString("\\x1G"), "\x01");
+  EXPECT_EQ(decodeEscapedString("\\x F"), "\x0F");
+  EXPECT_EQ(decodeEscapedString("\\x-1"), "\xFF");
+
+  const std::pair<const char*, const char*> failures[] = {
+      {"abc\\", "decodeEscapedString(): invalid source string"},
+      {"\\n", "decodeEscapedString(): unrecognized escape sequence"},
+      {"\\X1B", "decodeEscapedString(): unrecognized escape sequence"},
+      {"\\x1", "decodeEscapedString(): invalid source string"},
+      {"\\x", "decodeEscapedString(): invalid source string"},
+  };
+  for (const auto& [text, message] : failures) {
+    try {
+      decodeEscapedString(text);
+      ADD_FAILURE() << text << " decoded";
+    } catch (const std::exception& error) {
+      EXPECT_STREQ(error.what(), message) << text;
+    }
+  }
+}
+
+struct Sample {
+  std::int32_t nFirst = 0;
+  double dSecond = 0.0;
+  std::string strName = "default";
+  bool bFlag = false;
+  float flScale = 1.0f;
+  std::array<std::int32_t, 24> anSlots{};
+  win::GrowableArray<std::int32_t> anList;
+  win::GrowableArray<std::string> astrVolumes;
+  win::GrowableArray<float> aflDegrees;
+};
+
+TEST_F(ElementTextTest, PositionalHeadThenNamedTail) {
+  static const NamedFields<Sample> tail = {
+      field<&Sample::strName>("strName"),
+      field<&Sample::bFlag>("bFlag"),
+      field<&Sample::flScale>("flScale"),
+  };
+  Sample sample;
+  PositionalFields head(
+      parse("<S><a>5</a><b>2.5</b><flScale>2</flScale><unknown>9</unknown><bFlag>true</bFlag>"
+            "<flScale>3</flScale></S>"));
+  head.read(sample.nFirst);
+  head.read(sample.dSecond);
+  tail.read(head.rest(), sample);
+  EXPECT_EQ(sample.nFirst, 5);
+  EXPECT_EQ(sample.dSecond, 2.5);
+  EXPECT_TRUE(sample.bFlag);
+  EXPECT_EQ(sample.flScale, 3.0f);
+  EXPECT_EQ(sample.strName, "default");
+
+  PositionalFields shortHead(parse("<S><a>5</a></S>"));
+  shortHead.read(sample.nFirst);
+  EXPECT_THROW(shortHead.read(sample.dSecond), win::_com_error);
+}
+
+TEST_F(ElementTextTest, FixedArraysHaveExactlyTheirSlots) {
+  Sample sample;
+  for (std::size_t i = 0; i < sample.anSlots.size(); ++i)
+    sample.anSlots[i] = static_cast<std::int32_t>(i) - 1;
+  const std::string written = write(writeFixedArray(*document_, "anSlots", sample.anSlots));
+  EXPECT_EQ(written.rfind("<anSlots><value0>-1</value0><value1>0</value1>", 0), 0u);
+  EXPECT_NE(written.find("<value23>22</value23></anSlots>"), std::string::npos);
+
+  std::array<std::int32_t, 24> read{};
+  readFixedArray(parse(written), read);
+  EXPECT_EQ(read, sample.anSlots);
+
+  std::string text = "<a>";
+  for (int i = 0; i < 25; ++i) text += "<x>" + std::to_string(i) + "</x>";
+  readFixedArray(parse(text + "</a>"), read);
+  EXPECT_EQ(read[23], 23);
+  std::string shortText = "<a>";
+  for (int i = 0; i < 23; ++i) shortText += "<x>1</x>";
+  EXPECT_THROW(readFixedArray(parse(shortText + "</a>"), read), win::_com_error);
+}
+
+TEST_F(ElementTextTest, ListsWriteEveryEntryAndReadEveryChild) {
+  Sample sample;
+  sample.anList = {3, -4};
+  sample.aflDegrees = {15.0f, 75.5f};
+  EXPECT_EQ(write(writeScalarList(*document_, "anList", "anInkConfigIndex", sample.anList)),
+            "<anList><anInkConfigIndex>3</anInkConfigIndex><anInkConfigIndex>-4</anInkConfigIndex></anList>");
+  EXPECT_EQ(write(writeIndexedList(*document_, "aflDegree", "flDegree", sample.aflDegrees)),
+            "<aflDegree><flDegree0>15.000</flDegree0><flDegree1>75.500</flDegree1></aflDegree>");
+  EXPECT_EQ(write(writeScalarList(*document_, "empty", "x", win::GrowableArray<std::int32_t>{})), "<empty/>");
+
+  win::GrowableArray<std::int32_t> ints;
+  readScalarList(parse("<l><a>1</a><b>2</b></l>"), ints);
+  readScalarList(parse("<l/>"), ints);
+  EXPECT_EQ(ints, (win::GrowableArray<std::int32_t>{1, 2}));
+
+  win::GrowableArray<std::string> volumes;
+  readScalarList(
+      parse(
+          "<l><strInkVolume_pl>7</strInkVolume_pl><other>x</other><strInkVolume_pl>9</strInkVolume_pl></l>"),
+      volumes, "strInkVolume_pl");
+  EXPECT_EQ(volumes, (win::GrowableArray<std::string>{"7", "9"}));
+
+  win::GrowableArray<Sample> records;
+  readRecordList(parse("<l><S><n>4</n></S><S><n>5</n></S></l>"), records,
+                 [](xml::Node element, Sample& record) { PositionalFields(element).read(record.nFirst); });
+  ASSERT_EQ(records.size(), 2);
+  EXPECT_EQ(records[1].nFirst, 5);
+  EXPECT_EQ(records[1].strName, "default");
+  EXPECT_EQ(write(writeRecordList(*document_, "aS", records,
+                                  [](xml::Document& document, const Sample& record) {
+                                    return writeIntElement(document, "n", record.nFirst);
+                                  })),
+            "<aS><n>4</n><n>5</n></aS>");
+}
+
+}  // namespace
+}  // namespace pelagon::test

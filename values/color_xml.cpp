@@ -1,0 +1,126 @@
+#include "values/color_xml.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "xmlio/dom_creator.h"
+#include "xmlio/number_text.h"
+
+namespace pelagon {
+
+namespace {
+
+constexpr std::string_view kValueAttribute = "VALUE";
+constexpr int kLabDecimals = 2;
+
+constexpr std::size_t maxChannelCount() {
+  std::size_t most = 0;
+  for (const ColorSpaceInfo& space : kColorSpaces) most = std::max(most, space.channelElements.size());
+  return most;
+}
+
+// One slot per channel of the widest class; a class uses the leading slots.
+using ChannelValues = std::array<float, maxChannelCount()>;
+
+// The classes readTypedColor knows. "LabColor" is missing on purpose: the typed reader of the
+// stored format never recognised it, and documents rely on such an element reading as none.
+constexpr std::array<const ColorSpaceInfo*, 3> kTypedReadable{&RGBColor::info(), &CMYKColor::info(),
+                                                              &CMYKOGColor::info()};
+
+// Truncation toward zero. Our byte classes only hand over 0 to 255, but another AbstractColor
+// could give any float, and a plain cast of NaN or an out-of-range value is undefined.
+std::int32_t truncateToInt(float value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 0x1p31f) return std::numeric_limits<std::int32_t>::max();
+  if (value < -0x1p31f) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+std::string channelText(ChannelType type, float value) {
+  return type == ChannelType::Byte ? formatInt(truncateToInt(value)) : formatReal(value, kLabDecimals);
+}
+
+float channelFromText(ChannelType type, std::string_view text) {
+  return type == ChannelType::Byte ? static_cast<float>(parseCInt(text)) : narrowToFloat(parseCReal(text));
+}
+
+xml::Node writeChannels(xml::Document& document, std::string_view elementName, const ColorSpaceInfo& space,
+                        const AbstractColor& color) {
+  xml::Node element = document.createElement(elementName);
+  for (std::int32_t i = 0; i < space.channelCount(); ++i) {
+    xml::Node channel = document.createElement(space.channelElements[static_cast<std::size_t>(i)]);
+    channel.setAttribute(kValueAttribute, channelText(space.channelType, color.getChannel(i)));
+    element.appendChild(channel);
+  }
+  return element;
+}
+
+ChannelValues readChannelValues(const ColorSpaceInfo& space, xml::Node element) {
+  ChannelValues values{};
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    // A processing instruction reports its target as its name, but is no channel element.
+    if (child.type() != xml::NodeType::Element) continue;
+    const auto match = std::ranges::find(space.channelElements, child.name());
+    if (match == space.channelElements.end()) continue;
+    const std::string text = ReadNodeText(child.attribute(kValueAttribute));
+    values[static_cast<std::size_t>(match - space.channelElements.begin())] =
+        channelFromText(space.channelType, text);
+  }
+  return values;
+}
+
+void setChannels(AbstractColor& color, const ColorSpaceInfo& space, const ChannelValues& values) {
+  for (std::int32_t i = 0; i < space.channelCount(); ++i) {
+    color.setChannel(i, values[static_cast<std::size_t>(i)]);
+  }
+}
+
+// The whole element is read before the colour exists, so a failing child leaves nothing behind.
+template <class MakeColor>
+auto readColor(const ColorSpaceInfo& space, xml::Node element, MakeColor makeColor) {
+  const ChannelValues values = readChannelValues(space, element);
+  auto color = makeColor();
+  setChannels(*color, space, values);
+  return color;
+}
+
+template <class Color>
+std::unique_ptr<Color> readClass(xml::Node element) {
+  return readColor(Color::info(), element, [] { return std::make_unique<Color>(); });
+}
+
+}  // namespace
+
+xml::Node writeColorContent(xml::Document& document, std::string_view elementName,
+                            const AbstractColor& color) {
+  const ColorSpaceInfo* space = findColorSpace(color.colorSpace());
+  if (space == nullptr) return xml::Node();
+  return writeChannels(document, elementName, *space, color);
+}
+
+xml::Node writeTypedColor(xml::Document& document, const AbstractColor& color) {
+  const ColorSpaceInfo* space = findColorSpace(color.colorSpace());
+  if (space == nullptr) return xml::Node();
+  return writeChannels(document, space->typedElementName, *space, color);
+}
+
+std::unique_ptr<RGBColor> readRGBColor(xml::Node element) { return readClass<RGBColor>(element); }
+std::unique_ptr<CMYKColor> readCMYKColor(xml::Node element) { return readClass<CMYKColor>(element); }
+std::unique_ptr<CMYKOGColor> readCMYKOGColor(xml::Node element) { return readClass<CMYKOGColor>(element); }
+std::unique_ptr<LabColor> readLabColor(xml::Node element) { return readClass<LabColor>(element); }
+
+std::unique_ptr<AbstractColor> readTypedColor(xml::Node element) {
+  const std::string_view name = element.name();
+  for (const ColorSpaceInfo* space : kTypedReadable) {
+    if (name == space->typedElementName) return readColor(*space, element, space->create);
+  }
+  return nullptr;
+}
+
+}  // namespace pelagon

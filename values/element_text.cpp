@@ -1,0 +1,66 @@
+#include "values/element_text.h"
+
+#include "platform/code_page.h"
+#include "platform/hresult.h"
+#include "xmlio/dom_creator.h"
+#include "xmlio/number_text.h"
+
+namespace pelagon {
+
+namespace {
+
+xml::Node textElement(xml::Document& document, std::string_view name, std::string_view utf8) {
+  xml::Node element = document.createElement(name);
+  element.setText(utf8);
+  return element;
+}
+
+// Numbers and truth values are ASCII, so their text is read without the code-page round
+// trip: a character the code page changes would end the number in either form.
+template <typename Parse>
+auto readAscii(xml::Node element, Parse parse) {
+  if (!element) throw win::_com_error(win::E_POINTER);
+  std::string scratch;
+  return parse(element.textView(scratch));
+}
+
+}  // namespace
+
+xml::Node writeBoolElement(xml::Document& document, std::string_view name, bool value) {
+  return textElement(document, name, value ? "true" : "false");
+}
+
+xml::Node writeIntElement(xml::Document& document, std::string_view name, std::int32_t value) {
+  return textElement(document, name, formatInt(value));
+}
+
+xml::Node writeRealElement(xml::Document& document, std::string_view name, double value, int precision) {
+  return textElement(document, name, formatReal(value, precision));
+}
+
+xml::Node writeStringElement(xml::Document& document, std::string_view name, std::string_view value) {
+  return textElement(document, name, win::AnsiToUtf8(value));
+}
+
+IntAttribute writeIntAttribute(xml::Document& /*document*/, std::string_view name, std::int32_t value) {
+  return IntAttribute{std::string(name), formatInt(value)};
+}
+
+bool readBoolElement(xml::Node element) {
+  return readAscii(element, [](std::string_view text) { return text == "true"; });
+}
+
+std::int32_t readIntElement(xml::Node element) { return readAscii(element, parseCInt); }
+
+double readRealElement(xml::Node element) { return readAscii(element, parseCReal); }
+
+float readFloatElement(xml::Node element) { return narrowToFloat(readRealElement(element)); }
+
+std::string readStringElement(xml::Node element) { return ReadNodeText(element); }
+
+std::int32_t readIntAttribute(xml::Node element, std::string_view name) {
+  if (!element) throw win::_com_error(win::E_POINTER);
+  return parseCInt(ReadNodeText(element.attribute(name)));
+}
+
+}  // namespace pelagon

@@ -1,0 +1,50 @@
+#include "values/localized_text.h"
+
+#include "platform/resources.h"
+#include "values/element_text.h"
+
+namespace pelagon {
+
+namespace {
+// String ids of the language names, in language order.
+constexpr unsigned kLanguageStringIds[kLanguageCount] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 14, 15, 16};
+}  // namespace
+
+const std::array<std::string, kLanguageCount>& languageNames() {
+  static const std::array<std::string, kLanguageCount> names = [] {
+    std::array<std::string, kLanguageCount> loaded;
+    for (int i = 0; i < kLanguageCount; ++i) {
+      loaded[static_cast<std::size_t>(i)] = win::LoadStringResource(kLanguageStringIds[i]).value_or("");
+    }
+    return loaded;
+  }();
+  return names;
+}
+
+xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text) {
+  const auto& names = languageNames();
+  xml::Node element = document.createElement(name);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& value = text[i].empty() ? text[0] : text[i];
+    element.appendChild(writeStringElement(document, names[i], value));
+  }
+  return element;
+}
+
+bool readLocalizedText(xml::Node element, LocalizedText& text) {
+  const auto& names = languageNames();
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    if (child.type() != xml::NodeType::Element) continue;
+    const std::string_view childName = child.name();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!names[i].empty() && childName == names[i]) {
+        text[i] = readStringElement(child);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace pelagon

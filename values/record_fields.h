@@ -1,0 +1,241 @@
+#pragma once
+// How record readers and writers walk their fields, written once for every record type:
+// the positional head, the by-name tail, fixed arrays ("value0" ...), scalar lists,
+// index-named lists and record lists.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "platform/growable_array.h"
+#include "platform/hresult.h"
+#include "values/element_text.h"
+#include "values/localized_text.h"
+#include "xmlio/dom.h"
+
+namespace pelagon {
+
+// ---- Scalars by their C++ type ----
+
+template <typename T>
+T readValue(xml::Node element) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return readBoolElement(element);
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return readIntElement(element);
+  } else if constexpr (std::is_same_v<T, double>) {
+    return readRealElement(element);
+  } else if constexpr (std::is_same_v<T, float>) {
+    return readFloatElement(element);
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    return readStringElement(element);
+  } else if constexpr (std::is_same_v<T, LocalizedText>) {
+    LocalizedText text;
+    readLocalizedText(element, text);
+    return text;
+  } else {
+    static_assert(!sizeof(T), "no element form for this type");
+  }
+}
+
+template <typename T>
+xml::Node writeValue(xml::Document& document, std::string_view name, const T& value) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return writeBoolElement(document, name, value);
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return writeIntElement(document, name, value);
+  } else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
+    return writeRealElement(document, name, static_cast<double>(value), kRealPrecision);
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    return writeStringElement(document, name, value);
+  } else if constexpr (std::is_same_v<T, LocalizedText>) {
+    return writeLocalizedText(document, name, value);
+  } else {
+    static_assert(!sizeof(T), "no element form for this type");
+  }
+}
+
+// Appends to a list; an append that cannot get memory is raised as E_OUTOFMEMORY.
+template <typename T, typename U>
+void appendOrThrow(win::GrowableArray<T>& list, U&& item) {
+  if (list.append(std::forward<U>(item)) < 0) throw win::_com_error(win::E_OUTOFMEMORY);
+}
+
+// ---- The positional head ----
+
+// A record's leading fields, taken one child after another without looking at names. A
+// child that is not there reads as a null node, which raises E_POINTER in the reader.
+class PositionalFields {
+public:
+  explicit PositionalFields(xml::Node element) : children_(element.childNodes()) {}
+
+  xml::Node next() { return children_.nextNode(); }
+  template <typename T>
+  T read() {
+    return readValue<T>(next());
+  }
+  template <typename T>
+  void read(T& field) {
+    field = readValue<T>(next());
+  }
+  // The children after the head, for a by-name tail.
+  xml::NodeList& rest() { return children_; }
+
+private:
+  xml::NodeList children_;
+};
+
+// ---- The by-name tail ----
+
+// A table from element names to the code that reads that field into a record.
+template <typename Record>
+class NamedFields {
+public:
+  using Reader = void (*)(xml::Node, Record&);
+  struct Field {
+    std::string_view name;
+    Reader read;
+  };
+
+  NamedFields(std::initializer_list<Field> fields) : fields_(fields) {
+    std::stable_sort(fields_.begin(), fields_.end(),
+                     [](const Field& a, const Field& b) { return a.name < b.name; });
+  }
+
+  // Reads every remaining child whose name is a field's, in document order: unknown names
+  // are skipped, a name met twice is read twice (the later wins), fields without a child
+  // keep their values.
+  void read(xml::NodeList& children, Record& record) const {
+    for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+      if (child.type() != xml::NodeType::Element) continue;
+      if (const Field* field = find(child.name())) field->read(child, record);
+    }
+  }
+  void read(xml::Node element, Record& record) const {
+    xml::NodeList children = element.childNodes();
+    read(children, record);
+  }
+
+  const Field* find(std::string_view name) const {
+    const auto it =
+        std::lower_bound(fields_.begin(), fields_.end(), name,
+                         [](const Field& field, std::string_view key) { return field.name < key; });
+    return it != fields_.end() && it->name == name ? &*it : nullptr;
+  }
+
+private:
+  std::vector<Field> fields_;
+};
+
+template <typename>
+struct MemberPointerTraits;
+template <typename Record, typename Value>
+struct MemberPointerTraits<Value Record::*> {
+  using RecordType = Record;
+};
+template <auto Member>
+using MemberRecord = typename MemberPointerTraits<decltype(Member)>::RecordType;
+
+// A by-name field read with the element form of its member's type.
+template <auto Member>
+auto field(std::string_view name) {
+  return typename NamedFields<MemberRecord<Member>>::Field{
+      name, [](xml::Node element, MemberRecord<Member>& record) {
+        using Value = std::remove_cvref_t<decltype(record.*Member)>;
+        record.*Member = readValue<Value>(element);
+      }};
+}
+
+// ---- Fixed arrays ----
+
+inline std::string indexedName(std::string_view stem, std::size_t index) {
+  std::string name(stem);
+  name += std::to_string(index);
+  return name;
+}
+
+// All N slots, named "value0" to "value<N-1>".
+template <typename T, std::size_t N>
+xml::Node writeFixedArray(xml::Document& document, std::string_view name, const std::array<T, N>& values) {
+  xml::Node element = document.createElement(name);
+  for (std::size_t i = 0; i < N; ++i)
+    element.appendChild(writeValue(document, indexedName("value", i), values[i]));
+  return element;
+}
+
+// The first N children by position, whatever their names; fewer than N raise E_POINTER.
+template <typename T, std::size_t N>
+void readFixedArray(xml::Node element, std::array<T, N>& values) {
+  xml::NodeList children = element.childNodes();
+  for (T& value : values) value = readValue<T>(children.nextNode());
+}
+
+// ---- Lists ----
+
+// One child per entry, each named `entryName`.
+template <typename T>
+xml::Node writeScalarList(xml::Document& document, std::string_view name, std::string_view entryName,
+                          const win::GrowableArray<T>& list) {
+  xml::Node element = document.createElement(name);
+  for (const T& value : list) element.appendChild(writeValue(document, entryName, value));
+  return element;
+}
+
+// One child per entry, named by the stem and the entry's index ("flDegree0", ...).
+template <typename T>
+xml::Node writeIndexedList(xml::Document& document, std::string_view name, std::string_view stem,
+                           const win::GrowableArray<T>& list) {
+  xml::Node element = document.createElement(name);
+  for (int i = 0; i < list.size(); ++i) {
+    element.appendChild(writeValue(document, indexedName(stem, static_cast<std::size_t>(i)), list[i]));
+  }
+  return element;
+}
+
+// Appends every child of the container, in document order, whatever its name.
+template <typename T>
+void readScalarList(xml::Node element, win::GrowableArray<T>& list) {
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    appendOrThrow(list, readValue<T>(child));
+  }
+}
+
+// Appends the children named `entryName` only.
+template <typename T>
+void readScalarList(xml::Node element, win::GrowableArray<T>& list, std::string_view entryName) {
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    if (child.type() == xml::NodeType::Element && child.name() == entryName) {
+      appendOrThrow(list, readValue<T>(child));
+    }
+  }
+}
+
+// One record element per entry, made by `writeRecord(document, record)`.
+template <typename Record, typename Writer>
+xml::Node writeRecordList(xml::Document& document, std::string_view name,
+                          const win::GrowableArray<Record>& list, Writer&& writeRecord) {
+  xml::Node element = document.createElement(name);
+  for (const Record& record : list) element.appendChild(writeRecord(document, record));
+  return element;
+}
+
+// Reads every child of the container into a fresh record with `readRecord(child, record)`
+// and appends it.
+template <typename Record, typename Reader>
+void readRecordList(xml::Node element, win::GrowableArray<Record>& list, Reader&& readRecord) {
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    Record record{};
+    readRecord(child, record);
+    appendOrThrow(list, std::move(record));
+  }
+}
+
+}  // namespace pelagon
