@@ -63,9 +63,9 @@ struct Named {
 };
 
 void BM_ReadValueElementsByName(benchmark::State& state) {
-  static const NamedFields<Named> fields = {field<&Named::nIndex>("nIndex"), field<&Named::dLength>("dLength"),
-                                            field<&Named::bVisible>("bVisible"),
-                                            field<&Named::strName>("strName")};
+  static const NamedFields<Named> fields = {
+      field<&Named::nIndex>("nIndex"), field<&Named::dLength>("dLength"), field<&Named::bVisible>("bVisible"),
+      field<&Named::strName>("strName")};
   win::ComScope com;
   EnsureMsxmlAvailable();
   xml::DocumentPtr document = xml::Document::Create();

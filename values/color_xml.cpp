@@ -32,17 +32,8 @@ using ChannelValues = std::array<float, maxChannelCount()>;
 constexpr std::array<const ColorSpaceInfo*, 3> kTypedReadable{&RGBColor::info(), &CMYKColor::info(),
                                                               &CMYKOGColor::info()};
 
-// Truncation toward zero. Our byte classes only hand over 0 to 255, but another AbstractColor
-// could give any float, and a plain cast of NaN or an out-of-range value is undefined.
-std::int32_t truncateToInt(float value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 0x1p31f) return std::numeric_limits<std::int32_t>::max();
-  if (value < -0x1p31f) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(value);
-}
-
 std::string channelText(ChannelType type, float value) {
-  return type == ChannelType::Byte ? formatInt(truncateToInt(value)) : formatReal(value, kLabDecimals);
+  return type == ChannelType::Byte ? formatInt(truncateToInt32(value)) : formatReal(value, kLabDecimals);
 }
 
 float channelFromText(ChannelType type, std::string_view text) {

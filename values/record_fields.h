@@ -238,4 +238,17 @@ void readRecordList(xml::Node element, win::GrowableArray<Record>& list, Reader&
   }
 }
 
+// The same for the children named `entryName` only; others are skipped.
+template <typename Record, typename Reader>
+void readRecordList(xml::Node element, win::GrowableArray<Record>& list, std::string_view entryName,
+                    Reader&& readRecord) {
+  xml::NodeList children = element.childNodes();
+  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    if (child.type() != xml::NodeType::Element || child.name() != entryName) continue;
+    Record record{};
+    readRecord(child, record);
+    appendOrThrow(list, std::move(record));
+  }
+}
+
 }  // namespace pelagon

@@ -62,6 +62,13 @@ double parseCReal(std::string_view text) {
   return negative ? -value : value;
 }
 
+std::int32_t truncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 0x1p31) return std::numeric_limits<std::int32_t>::max();
+  if (value <= -0x1p31) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
 float narrowToFloat(double value) {
   constexpr double kMax = std::numeric_limits<float>::max();
   if (value > kMax) return std::numeric_limits<float>::infinity();

@@ -18,6 +18,10 @@ std::int32_t parseCInt(std::string_view text);
 // infinity, too small a one 0 or a subnormal, as strtod does.
 double parseCReal(std::string_view text);
 
+// Truncation toward zero with a defined result for every input: NaN gives 0, values beyond
+// the 32-bit range the nearest 32-bit value.
+std::int32_t truncateToInt32(double value);
+
 // A 64-bit real narrowed to 32 bits; values beyond the float range become infinities.
 float narrowToFloat(double value);
 

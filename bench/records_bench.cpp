@@ -1,0 +1,131 @@
+// Records written and read per second, for the largest record types of a device series:
+// each iteration writes (or reads) a list of 2000 records.
+
+#include <benchmark/benchmark.h>
+
+#include "model/mode_info.h"
+#include "model/model_info.h"
+#include "model/separation_info.h"
+#include "platform/com.h"
+#include "xmlio/dom_creator.h"
+
+namespace {
+
+using namespace pelagon;
+
+constexpr int kRecords = 2000;
+
+ModelInfo sampleModel() {
+  ModelInfo model;
+  model.strLongModelName = "Pelagon KD-640";
+  model.strMIBModelName = "KD-640";
+  model.strFolderName = "Pelagon";
+  model.dMaxWidth = 1600.0;
+  model.nHeadNum = 8;
+  model.nHeadPositionIndex.fill(-1);
+  model.strStaticStatus = std::string(173, 'S');
+  model.strActiveStatus = std::string(64, 'A');
+  model.strExtension = std::string(260, 'F');
+  return model;
+}
+
+ModeInfo sampleMode() {
+  ModeInfo mode;
+  mode.strModeName = "720 x 1440 dpi 16 pass";
+  mode.nInkIndexList.fill(4096);
+  mode.strNozzleMask = "/1-192/1-192/1-192/1-192/";
+  mode.aUVLampPowerList[1].nBackwardPower = 80;
+  return mode;
+}
+
+SeparationInfo sampleSeparation() {
+  SeparationInfo separation;
+  separation.strSeparationName[0] = "CMYK";
+  OutputTable table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint16_t>(i);
+  for (int t = 0; t < 4; ++t) {
+    SeparationTable entry;
+    entry.eType = 1;
+    entry.usOutputTable = table;
+    entry.nInkIndex = 4096 + t;
+    separation.aSeparationTableList.append(entry);
+  }
+  return separation;
+}
+
+template <typename Record, typename Write>
+xml::DocumentPtr documentOf(const Record& record, Write write) {
+  xml::DocumentPtr document = xml::Document::Create();
+  xml::Node list = document->node().appendChild(document->createElement("aList"));
+  for (int i = 0; i < kRecords; ++i) write(*document, list, record);
+  return document;
+}
+
+template <typename Record, typename Write>
+void writeRecords(benchmark::State& state, const Record& record, Write write) {
+  win::ComScope com;
+  EnsureMsxmlAvailable();
+  for (auto _ : state) benchmark::DoNotOptimize(documentOf(record, write)->saveToString());
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+template <typename Record, typename Write, typename Read>
+void readRecords(benchmark::State& state, const Record& record, Write write, Read read) {
+  win::ComScope com;
+  EnsureMsxmlAvailable();
+  xml::DocumentPtr document = xml::Document::Create();
+  document->loadFromMemory(documentOf(record, write)->saveToString());
+  for (auto _ : state) {
+    xml::NodeList children = document->documentElement().childNodes();
+    for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+      Record copy{};
+      read(child, copy);
+      benchmark::DoNotOptimize(copy);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_WriteModels(benchmark::State& state) {
+  writeRecords(state, sampleModel(), [](xml::Document& d, xml::Node p, const ModelInfo& r) {
+    ModelInfoIO().WriteModelInfo(d, p, r);
+  });
+}
+void BM_ReadModels(benchmark::State& state) {
+  readRecords(
+      state, sampleModel(),
+      [](xml::Document& d, xml::Node p, const ModelInfo& r) { ModelInfoIO().WriteModelInfo(d, p, r); },
+      [](xml::Node e, ModelInfo& r) { ModelInfoIO().ReadModelInfo(e, r); });
+}
+void BM_WriteModes(benchmark::State& state) {
+  writeRecords(state, sampleMode(),
+               [](xml::Document& d, xml::Node p, const ModeInfo& r) { ModeInfoIO().WriteModeInfo(d, p, r); });
+}
+void BM_ReadModes(benchmark::State& state) {
+  readRecords(
+      state, sampleMode(),
+      [](xml::Document& d, xml::Node p, const ModeInfo& r) { ModeInfoIO().WriteModeInfo(d, p, r); },
+      [](xml::Node e, ModeInfo& r) { ModeInfoIO().ReadModeInfo(e, r); });
+}
+void BM_WriteSeparations(benchmark::State& state) {
+  writeRecords(state, sampleSeparation(), [](xml::Document& d, xml::Node p, const SeparationInfo& r) {
+    SeparationInfoIO().WriteSeparationInfo(d, p, r);
+  });
+}
+void BM_ReadSeparations(benchmark::State& state) {
+  readRecords(
+      state, sampleSeparation(),
+      [](xml::Document& d, xml::Node p, const SeparationInfo& r) {
+        SeparationInfoIO().WriteSeparationInfo(d, p, r);
+      },
+      [](xml::Node e, SeparationInfo& r) { SeparationInfoIO().ReadSeparationInfo(e, r); });
+}
+
+BENCHMARK(BM_WriteModels)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadModels)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteModes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadModes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteSeparations)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSeparations)->Unit(benchmark::kMillisecond);
+
+}  // namespace

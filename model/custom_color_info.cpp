@@ -1,0 +1,99 @@
+#include "model/custom_color_info.h"
+
+#include <cmath>
+#include <cstddef>
+#include <string_view>
+
+#include "values/color.h"
+#include "values/color_xml.h"
+#include "values/record_fields.h"
+
+namespace pelagon {
+namespace {
+
+constexpr std::string_view kUVLampPower = "UVLampPower";
+constexpr std::string_view kPosition = "position";
+constexpr std::string_view kCustomColorInfo = "CustomColorInfo";
+constexpr std::string_view kMatchLibName = "strMatchLibName";
+
+const NamedFields<UVLampPower>& uvLampPowerFields() {
+  static const NamedFields<UVLampPower> fields{
+      field<&UVLampPower::nForwardPower>("nForwardPower"),
+      field<&UVLampPower::nBackwardPower>("nBackwardPower"),
+  };
+  return fields;
+}
+
+template <typename Color>
+void appendRecipe(xml::Document& document, xml::Node element, const CustomColorInfo& color) {
+  Color recipe;
+  for (std::int32_t i = 0; i < Color::info().channelCount(); ++i) {
+    recipe.setChannel(i, static_cast<float>(color.channels[static_cast<std::size_t>(i)]));
+  }
+  element.appendChild(writeTypedColor(document, recipe));
+}
+
+// A byte channel reads back as a whole number from 0 to 255, so the rounding never leaves
+// the byte's range.
+template <typename Color>
+void takeRecipe(const Color& recipe, CustomColorInfo& color) {
+  color.nColorSpace = Color::kColorSpace;
+  for (std::int32_t i = 0; i < Color::info().channelCount(); ++i) {
+    color.channels[static_cast<std::size_t>(i)] =
+        static_cast<std::uint8_t>(std::lround(recipe.getChannel(i)));
+  }
+}
+
+}  // namespace
+
+xml::Node writeUVLampPower(xml::Document& document, const UVLampPower& entry, std::int32_t position) {
+  xml::Node element = document.createElement(kUVLampPower);
+  writeIntAttribute(document, kPosition, position).addTo(element);
+  element.appendChild(writeValue(document, "nForwardPower", entry.nForwardPower));
+  element.appendChild(writeValue(document, "nBackwardPower", entry.nBackwardPower));
+  return element;
+}
+
+bool readUVLampPower(xml::Node element, UVLampPower& entry, std::int32_t& position) {
+  // Non-element children (text, comments) carry no attribute and are rejected here too.
+  if (!element.attribute(kPosition)) return false;
+  const std::int32_t read = readIntAttribute(element, kPosition);
+  if (read != 0 && read != 1) return false;
+  position = read;
+  uvLampPowerFields().read(element, entry);
+  return true;
+}
+
+xml::Node writeCustomColorInfo(xml::Document& document, const CustomColorInfo& color) {
+  xml::Node element = document.createElement(kCustomColorInfo);
+  element.appendChild(writeValue(document, "strColorName", color.strColorName));
+  if (color.nColorSpace == kCustomColorCMYK) {
+    appendRecipe<CMYKColor>(document, element, color);
+  } else if (color.nColorSpace == kCustomColorCMYKOG) {
+    appendRecipe<CMYKOGColor>(document, element, color);
+  }
+  element.appendChild(writeValue(document, kMatchLibName, color.strMatchLibName));
+  return element;
+}
+
+void readCustomColorInfo(xml::Node element, CustomColorInfo& color) {
+  PositionalFields fields(element);
+  fields.read(color.strColorName);
+  const xml::Node recipe = fields.next();
+  const std::string_view recipeName = recipe.name();
+  if (recipeName == CMYKColor::info().typedElementName) {
+    takeRecipe(*readCMYKColor(recipe), color);
+  } else if (recipeName == CMYKOGColor::info().typedElementName) {
+    takeRecipe(*readCMYKOGColor(recipe), color);
+  } else {
+    // Without a recipe the writer puts the library name second; reading it there keeps a
+    // written colour's library name instead of dropping it.
+    if (recipe.type() == xml::NodeType::Element && recipeName == kMatchLibName) {
+      color.strMatchLibName = readValue<std::string>(recipe);
+    }
+    return;
+  }
+  fields.read(color.strMatchLibName);
+}
+
+}  // namespace pelagon

@@ -1,0 +1,65 @@
+#include "model/screen_option.h"
+
+#include <array>
+
+#include "values/record_fields.h"
+
+namespace pelagon {
+
+namespace {
+
+constexpr std::array<float, 4> kFourChannelAngles{30.0F, 45.0F, 90.0F, 60.0F};
+constexpr std::array<float, 6> kSixChannelAngles{15.0F, 45.0F, 90.0F, 75.0F, 45.0F, 45.0F};
+
+const NamedFields<ScreenOption>& namedFields() {
+  static const NamedFields<ScreenOption> fields{
+      field<&ScreenOption::bUseCustomSetting>("bUseCustomSetting"),
+      field<&ScreenOption::nLineCount>("nLineCount"),
+      field<&ScreenOption::eDotShape>("eDotShape"),
+      {"flDegrees",
+       +[](xml::Node element, ScreenOption& option) {
+         option.flDegrees.clear();
+         readScalarList(element, option.flDegrees);
+       }},
+  };
+  return fields;
+}
+
+}  // namespace
+
+xml::Node writeScreenOption(xml::Document& document, const ScreenOption& option) {
+  xml::Node element = document.createElement("screenOption");
+  element.appendChild(writeValue(document, "bUseCustomSetting", option.bUseCustomSetting));
+  element.appendChild(writeValue(document, "nLineCount", option.nLineCount));
+  element.appendChild(writeValue(document, "eDotShape", option.eDotShape));
+  element.appendChild(writeIndexedList(document, "flDegrees", "flDegree", option.flDegrees));
+  return element;
+}
+
+void readScreenOption(xml::Node element, ScreenOption& option) { namedFields().read(element, option); }
+
+std::span<const float> defaultScreenAngles(int channelCount) {
+  switch (channelCount) {
+    case 4:
+      return kFourChannelAngles;
+    case 6:
+      return kSixChannelAngles;
+    default:
+      return {};
+  }
+}
+
+void fitScreenAngles(ScreenOption& option, int channelCount) {
+  win::GrowableArray<float>& angles = option.flDegrees;
+  if (channelCount < 0 || angles.size() == channelCount) return;
+  const std::span<const float> defaults = defaultScreenAngles(channelCount);
+  if (!defaults.empty()) {
+    angles.clear();
+    for (float angle : defaults) appendOrThrow(angles, angle);
+    return;
+  }
+  while (angles.size() > channelCount) angles.removeAt(angles.size() - 1);
+  while (angles.size() < channelCount) appendOrThrow(angles, 0.0F);
+}
+
+}  // namespace pelagon

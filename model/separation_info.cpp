@@ -1,0 +1,130 @@
+#include "model/separation_info.h"
+
+#include <string_view>
+#include <utility>
+
+#include "model/record_document.h"
+#include "values/element_text.h"
+#include "values/record_fields.h"
+
+namespace pelagon {
+namespace {
+
+constexpr std::string_view kSeparationInfo = "SeparationInfo";
+constexpr std::string_view kSeparationTable = "SeparationTable";
+constexpr std::string_view kSeparationTableList = "aSeparationTableList";
+constexpr std::string_view kInputChannelInkIndexList = "anInputChannelInkIndexList";
+constexpr std::string_view kInkIndex = "nInkIndex";
+
+const NamedFields<SeparationInfo>& separationFields() {
+  static const NamedFields<SeparationInfo> fields{
+      field<&SeparationInfo::nSeparationIndex>("nSeparationIndex"),
+      // Languages without a child keep what the record held.
+      {"strSeparationName",
+       +[](xml::Node element, SeparationInfo& info) { readLocalizedText(element, info.strSeparationName); }},
+      field<&SeparationInfo::nOutputChannel>("nOutputChannel"),
+      {kSeparationTableList,
+       +[](xml::Node element, SeparationInfo& info) {
+         readRecordList(element, info.aSeparationTableList, kSeparationTable,
+                        [](xml::Node child, SeparationTable& table) {
+                          SeparationInfoIO().ReadSeparationTable(child, table);
+                        });
+       }},
+      field<&SeparationInfo::nPrintChartFileInfoIndex>("nPrintChartFileInfoIndex"),
+      field<&SeparationInfo::strInkLimitTableFile>("strInkLimitTableFile"),
+      {kInputChannelInkIndexList,
+       +[](xml::Node element, SeparationInfo& info) {
+         readScalarList(element, info.anInputChannelInkIndexList, kInkIndex);
+       }},
+  };
+  return fields;
+}
+
+// The table's tail after its six positional children.
+const NamedFields<SeparationTable>& tableFields() {
+  static const NamedFields<SeparationTable> fields{
+      field<&SeparationTable::dEndMax>("dEndMax"),
+      field<&SeparationTable::eType>("eType"),
+      field<&SeparationTable::strInputChannel>("strInputChannel"),
+      field<&SeparationTable::nInkIndex>("nInkIndex"),
+      field<&SeparationTable::nHeadCount>("nHeadCount"),
+  };
+  return fields;
+}
+
+std::string outputTableText(const SeparationTable& table) {
+  if (table.eType != kOutputTableCurveType || !table.usOutputTable) return {};
+  return encodeOutputTable(*table.usOutputTable);
+}
+
+}  // namespace
+
+xml::Node SeparationInfoIO::WriteSeparationInfo(xml::Document& document, xml::Node parent,
+                                                const SeparationInfo& info) const {
+  xml::Node element = parent.appendChild(document.createElement(kSeparationInfo));
+  element.appendChild(writeValue(document, "nSeparationIndex", info.nSeparationIndex));
+  element.appendChild(writeValue(document, "strSeparationName", info.strSeparationName));
+  element.appendChild(writeValue(document, "nOutputChannel", info.nOutputChannel));
+  xml::Node tables = element.appendChild(document.createElement(kSeparationTableList));
+  for (const SeparationTable& table : info.aSeparationTableList)
+    WriteSeparationTable(document, tables, table);
+  element.appendChild(writeValue(document, "nPrintChartFileInfoIndex", info.nPrintChartFileInfoIndex));
+  element.appendChild(writeValue(document, "strInkLimitTableFile", info.strInkLimitTableFile));
+  element.appendChild(
+      writeScalarList(document, kInputChannelInkIndexList, kInkIndex, info.anInputChannelInkIndexList));
+  return element;
+}
+
+void SeparationInfoIO::ReadSeparationInfo(xml::Node element, SeparationInfo& info) const {
+  separationFields().read(element, info);
+}
+
+xml::Node SeparationInfoIO::WriteSeparationTable(xml::Document& document, xml::Node parent,
+                                                 const SeparationTable& table) const {
+  xml::Node element = parent.appendChild(document.createElement(kSeparationTable));
+  element.appendChild(writeValue(document, "nInputChannelNum", table.nInputChannelNum));
+  element.appendChild(writeStringElement(document, "usOutputTable", outputTableText(table)));
+  element.appendChild(writeValue(document, "dStart", table.dStart));
+  element.appendChild(writeValue(document, "dPeak", table.dPeak));
+  element.appendChild(writeValue(document, "dMax", table.dMax));
+  element.appendChild(writeValue(document, "dEnd", table.dEnd));
+  element.appendChild(writeValue(document, "dEndMax", table.dEndMax));
+  element.appendChild(writeValue(document, "eType", table.eType));
+  element.appendChild(writeValue(document, "strInputChannel", table.strInputChannel));
+  element.appendChild(writeValue(document, "nInkIndex", table.nInkIndex));
+  element.appendChild(writeValue(document, "nHeadCount", table.nHeadCount));
+  return element;
+}
+
+void SeparationInfoIO::ReadSeparationTable(xml::Node element, SeparationTable& table) const {
+  // The first six children by their place alone, whatever their names.
+  PositionalFields head(element);
+  head.read(table.nInputChannelNum);
+  // eType comes later in the element, so the text waits until the whole table is read.
+  const std::string storedTable = head.read<std::string>();
+  head.read(table.dStart);
+  head.read(table.dPeak);
+  head.read(table.dMax);
+  head.read(table.dEnd);
+  tableFields().read(head.rest(), table);
+
+  if (table.eType != kOutputTableCurveType || storedTable.empty()) return;
+  // A text that is no valid stored table counts as no table at all.
+  if (std::optional<OutputTable> decoded = decodeOutputTable(storedTable))
+    table.usOutputTable = std::move(decoded);
+}
+
+bool SeparationInfoIO::WriteRecordFile(const std::string& path, const SeparationInfo& info) const {
+  return pelagon::WriteSingleRecordFile(
+      path, info, [this](xml::Document& document, xml::Node parent, const SeparationInfo& value) {
+        return WriteSeparationInfo(document, parent, value);
+      });
+}
+
+bool SeparationInfoIO::ReadRecordFile(const std::string& path, SeparationInfo& info) const {
+  return pelagon::ReadSingleRecordFile(
+      path, kSeparationInfo, info,
+      [this](xml::Node element, SeparationInfo& value) { ReadSeparationInfo(element, value); });
+}
+
+}  // namespace pelagon

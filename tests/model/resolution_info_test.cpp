@@ -1,0 +1,187 @@
+#include "model/resolution_info.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <string_view>
+
+#include "platform/com.h"
+#include "platform/hresult.h"
+#include "support/test_support.h"
+#include "xmlio/dom_creator.h"
+
+namespace pelagon::test {
+namespace {
+
+constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+template <class Action>
+win::HRESULT errorOf(Action action) {
+  try {
+    action();
+  } catch (const win::_com_error& error) {
+    return error.Error();
+  }
+  return win::S_OK;
+}
+
+std::string englishOnly(std::string_view name, std::string_view text) {
+  return "<" + std::string(name) + "><English>" + std::string(text) + "</English></" + std::string(name) +
+         ">";
+}
+
+ResolutionInfo resolution600x900() {
+  ResolutionInfo resolution;
+  resolution.nResolutionIndex = 104;
+  for (std::size_t i = 0; i < resolution.strResolutionName.size(); ++i) {
+    resolution.strResolutionName[i] = "600 x 900 dpi #" + std::to_string(i);
+  }
+  resolution.flScanResolution = 600.25f;
+  resolution.flFeedResolution = 900.0f;
+  return resolution;
+}
+
+PatternInfo cyanPattern() { return PatternInfo{5, 128, 64, "FM_C_2.dpf"}; }
+
+class ResolutionRecordTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(com_.Ok());
+    ASSERT_TRUE(EnsureMsxmlAvailable());
+    document_ = xml::Document::Create();
+  }
+  void TearDown() override { dropComInitialisations(); }
+
+  xml::Node parse(std::string_view text) {
+    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
+    return document_->documentElement();
+  }
+
+  ResolutionInfo readResolution(std::string_view body, ResolutionInfo resolution = {}) {
+    io_.ReadResolutionInfo(parse("<ResolutionInfo>" + std::string(body) + "</ResolutionInfo>"), resolution);
+    return resolution;
+  }
+
+  PatternInfo readPattern(std::string_view body) {
+    PatternInfo pattern;
+    patternIo_.ReadPatternInfo(parse("<PatternInfo>" + std::string(body) + "</PatternInfo>"), pattern);
+    return pattern;
+  }
+
+  win::ComScope com_;
+  xml::DocumentPtr document_;
+  ResolutionInfoIO io_;
+  PatternInfoIO patternIo_;
+  TempDir dir_;
+};
+
+TEST_F(ResolutionRecordTest, BothRecordsRoundTripEveryField) {
+  xml::DocumentPtr document = xml::Document::Create();
+  const ResolutionInfo resolution = resolution600x900();
+  ResolutionInfo readBack;
+  io_.ReadResolutionInfo(io_.WriteResolutionInfo(*document, document->node(), resolution), readBack);
+  EXPECT_EQ(readBack, resolution);
+
+  xml::DocumentPtr patternDocument = xml::Document::Create();
+  const PatternInfo pattern = cyanPattern();
+  PatternInfo patternBack;
+  patternIo_.ReadPatternInfo(patternIo_.WritePatternInfo(*patternDocument, patternDocument->node(), pattern),
+                             patternBack);
+  EXPECT_EQ(patternBack, pattern);
+}
+
+TEST_F(ResolutionRecordTest, TheSmallestIndexIsWrittenAndReadBackUnchanged) {
+  ResolutionInfo last;
+  last.nResolutionIndex = INT_MIN;
+  last.strResolutionName.fill("600 x 600 dpi");
+  last.flScanResolution = 90.0f;
+  last.flFeedResolution = 1200.0f;
+  xml::DocumentPtr document = xml::Document::Create();
+  const xml::Node element = io_.WriteResolutionInfo(*document, document->node(), last);
+
+  std::string name;
+  for (std::string_view language :
+       {"English", "Chinese_Simplified", "Chinese_Traditional", "French", "German", "Italian", "Japanese",
+        "Korean", "Portuguese", "Spanish", "Russian", "Turkish", "Arabic"}) {
+    name += "<" + std::string(language) + ">600 x 600 dpi</" + std::string(language) + ">";
+  }
+  EXPECT_EQ(document->saveToString(),
+            "<ResolutionInfo><nResolutionIndex>-2147483648</nResolutionIndex><strResolutionName>" + name +
+                "</strResolutionName><flScanResolution>90.000</flScanResolution>"
+                "<flFeedResolution>1200.000</flFeedResolution></ResolutionInfo>");
+
+  ResolutionInfo read;
+  io_.ReadResolutionInfo(element, read);
+  EXPECT_EQ(read, last);
+}
+
+TEST_F(ResolutionRecordTest, ResolutionChildrenAreReadByPositionOnly) {
+  const std::string name = englishOnly("strResolutionName", "720 dpi");
+  const ResolutionInfo fractions = readResolution("<nResolutionIndex>7</nResolutionIndex>" + name +
+                                                  "<flScanResolution>599.9</flScanResolution>"
+                                                  "<flFeedResolution>720.5dpi</flFeedResolution>");
+  EXPECT_EQ(fractions.flScanResolution, 599.9f);
+  EXPECT_EQ(fractions.flFeedResolution, 720.5f);
+
+  // Names are not compared: the exchanged elements exchange the values, a fifth is ignored.
+  const ResolutionInfo exchanged = readResolution(
+      "<nResolutionIndex>7</nResolutionIndex>" + name +
+      "<flFeedResolution>900.000</flFeedResolution><flScanResolution>600.000</flScanResolution>"
+      "<nResolutionIndex>8</nResolutionIndex>");
+  EXPECT_EQ(exchanged.nResolutionIndex, 7);
+  EXPECT_EQ(exchanged.flScanResolution, 900.0f);
+  EXPECT_EQ(exchanged.flFeedResolution, 600.0f);
+
+  ResolutionInfo prefilled;
+  prefilled.strResolutionName.fill("kept");
+  const ResolutionInfo partialName = readResolution("<a>1</a>" + name + "<b>1</b><c>1</c>", prefilled);
+  EXPECT_EQ(partialName.strResolutionName[0], "720 dpi");
+  EXPECT_EQ(partialName.strResolutionName[12], "kept");
+
+  EXPECT_EQ(errorOf([&] { readResolution("<a>1</a>" + name + "<b>1</b>"); }), win::E_POINTER);
+}
+
+TEST_F(ResolutionRecordTest, PatternChildrenAreReadByPositionOnly) {
+  xml::DocumentPtr document = xml::Document::Create();
+  patternIo_.WritePatternInfo(*document, document->node(), cyanPattern());
+  EXPECT_EQ(document->saveToString(),
+            "<PatternInfo><nFMPatternIndex>5</nFMPatternIndex><nScanPixelSize>128</nScanPixelSize>"
+            "<nFeedPixelSize>64</nFeedPixelSize><strPatternFile>FM_C_2.dpf</strPatternFile></PatternInfo>");
+
+  EXPECT_EQ(readPattern("<nFeedPixelSize>1</nFeedPixelSize><w>2</w><h>3</h><f>a.dpf</f>"
+                        "<strPatternFile>b.dpf</strPatternFile>"),
+            (PatternInfo{1, 2, 3, "a.dpf"}));
+  EXPECT_EQ(errorOf([&] { readPattern("<a>1</a><b>2</b><c>3</c>"); }), win::E_POINTER);
+}
+
+TEST_F(ResolutionRecordTest, BothRecordFilesAreStrict) {
+  const std::string resolutionPath = dir_.file("resolution.xml");
+  ASSERT_TRUE(io_.WriteRecordFile(resolutionPath, resolution600x900()));
+  ResolutionInfo resolution;
+  EXPECT_TRUE(io_.ReadRecordFile(resolutionPath, resolution));
+  EXPECT_EQ(resolution, resolution600x900());
+
+  const std::string patternPath = dir_.file("pattern.xml");
+  ASSERT_TRUE(patternIo_.WriteRecordFile(patternPath, cyanPattern()));
+  EXPECT_EQ(readFile(patternPath).substr(0, kDeclaration.size() + 30),
+            std::string(kDeclaration) + "<PatternInfo><nFMPatternIndex>");
+  PatternInfo pattern;
+  EXPECT_TRUE(patternIo_.ReadRecordFile(patternPath, pattern));
+  EXPECT_EQ(pattern, cyanPattern());
+
+  const win::HRESULT pathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(errorOf([&] { io_.WriteRecordFile(dir_.file("missing/r.xml"), resolution); }), pathNotFound);
+  EXPECT_EQ(errorOf([&] { patternIo_.WriteRecordFile(dir_.file("missing/p.xml"), pattern); }), pathNotFound);
+  EXPECT_EQ(errorOf([&] { io_.ReadRecordFile(dir_.file("absent.xml"), resolution); }), win::E_POINTER);
+  EXPECT_EQ(errorOf([&] { patternIo_.ReadRecordFile(dir_.file("absent.xml"), pattern); }), win::E_POINTER);
+
+  // Each reader looks for its own element only.
+  EXPECT_TRUE(io_.ReadRecordFile(patternPath, resolution));
+  EXPECT_EQ(resolution, resolution600x900());
+  EXPECT_TRUE(patternIo_.ReadRecordFile(resolutionPath, pattern));
+  EXPECT_EQ(pattern, cyanPattern());
+}
+
+}  // namespace
+}  // namespace pelagon::test
