@@ -58,8 +58,7 @@ void fitScreenAngles(ScreenOption& option, int channelCount) {
     for (float angle : defaults) appendOrThrow(angles, angle);
     return;
   }
-  while (angles.size() > channelCount) angles.removeAt(angles.size() - 1);
-  while (angles.size() < channelCount) appendOrThrow(angles, 0.0F);
+  if (!angles.resize(channelCount)) throw win::_com_error(win::E_OUTOFMEMORY);
 }
 
 }  // namespace pelagon

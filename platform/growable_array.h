@@ -49,6 +49,17 @@ public:
   const_iterator end() const { return items_.end(); }
 
   void clear() { items_.clear(); }
+  // Makes the array `count` entries long, keeping the leading entries and default-constructing
+  // new ones; false, leaving the array as it was, when memory runs out or count is negative.
+  bool resize(int count) {
+    if (count < 0) return false;
+    try {
+      items_.resize(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
   // Throws std::out_of_range for an index outside the array.
   void removeAt(int index) {
     if (checkedIndex(index) >= items_.size()) throw std::out_of_range("GrowableArray::removeAt");

@@ -1,0 +1,193 @@
+#include "model/permission_set.h"
+
+#include <string_view>
+#include <type_traits>
+
+#include "values/record_fields.h"
+
+namespace pelagon {
+namespace {
+
+// The by-name tail of a permission set, with what the record alone cannot say: whether a
+// bRecommended child was among it.
+struct PermissionTail {
+  PermissionSet& permission;
+  bool recommendedRead = false;
+};
+
+template <auto Member>
+NamedFields<PermissionTail>::Field tailField(std::string_view name) {
+  return {name, [](xml::Node element, PermissionTail& tail) {
+            using Value = std::remove_cvref_t<decltype(tail.permission.*Member)>;
+            tail.permission.*Member = readValue<Value>(element);
+          }};
+}
+
+const NamedFields<PermissionTail>& permissionTail() {
+  static const NamedFields<PermissionTail> fields{
+      tailField<&PermissionSet::nPassmaskIndex>("nPassmaskIndex"),
+      {"eDirection",
+       +[](xml::Node element, PermissionTail& tail) {
+         tail.permission.eDirection = normalizeDirection(readValue<std::int32_t>(element));
+       }},
+      tailField<&PermissionSet::eScreen>("eScreen"),
+      {"screenOption",
+       +[](xml::Node element, PermissionTail& tail) {
+         readScreenOption(element, tail.permission.screenOption);
+       }},
+      {"anVControlIndexList",
+       +[](xml::Node element, PermissionTail& tail) {
+         readScalarList(element, tail.permission.anVControlIndexList);
+       }},
+      {"anFMPatternIndexList",
+       +[](xml::Node element, PermissionTail& tail) {
+         readScalarList(element, tail.permission.anFMPatternIndexList);
+       }},
+      tailField<&PermissionSet::nSeparationIndex>("nSeparationIndex"),
+      {"aCalibrationInfoList",
+       +[](xml::Node element, PermissionTail& tail) {
+         readRecordList(
+             element, tail.permission.aCalibrationInfoList,
+             [](xml::Node child, CalibrationInfo& calibration) { readCalibrationInfo(child, calibration); });
+       }},
+      tailField<&PermissionSet::nInkLimit>("nInkLimit"),
+      tailField<&PermissionSet::strPrinterProfile>("strPrinterProfile"),
+      tailField<&PermissionSet::nScanSpeed>("nScanSpeed"),
+      tailField<&PermissionSet::nFeedSpeed>("nFeedSpeed"),
+      tailField<&PermissionSet::bVisiblePermission>("bVisiblePermission"),
+      {"bRecommended",
+       +[](xml::Node element, PermissionTail& tail) {
+         tail.permission.bRecommended = readValue<bool>(element);
+         tail.recommendedRead = true;
+       }},
+      tailField<&PermissionSet::nRealPassCount>("nRealPassCount"),
+      tailField<&PermissionSet::strNextPermissionIndex>("strNextPermissionIndex"),
+  };
+  return fields;
+}
+
+const NamedFields<QualityInfo>& qualityTail() {
+  static const NamedFields<QualityInfo> fields{
+      field<&QualityInfo::bVisibleQuality>("bVisibleQuality"),
+  };
+  return fields;
+}
+
+}  // namespace
+
+std::int32_t normalizeDirection(std::int32_t eDirection) {
+  // Halves are taken on the unsigned pattern so that negative codes split without UB.
+  const auto bits = static_cast<std::uint32_t>(eDirection);
+  const std::uint32_t permitted = bits & 0xFFFFU;
+  std::uint32_t selected = bits >> 16U;
+  if (selected != 1U && selected != 2U) {
+    if ((permitted & 2U) != 0U) {
+      selected = 2U;
+    } else if ((permitted & 1U) != 0U) {
+      selected = 1U;
+    }
+  }
+  return static_cast<std::int32_t>((selected << 16U) | permitted);
+}
+
+xml::Node writePermissionSet(xml::Document& document, xml::Node parent, const PermissionSet& permission) {
+  xml::Node element = parent.appendChild(document.createElement("PermissionSet"));
+  element.appendChild(writeValue(document, "nPermissionIndex", permission.nPermissionIndex));
+  element.appendChild(
+      writeScalarList(document, "anInkConfigIndexList", "anInkConfigIndex", permission.anInkConfigIndexList));
+  element.appendChild(writeValue(document, "nResolutionIndex", permission.nResolutionIndex));
+  element.appendChild(writeValue(document, "nModeIndex", permission.nModeIndex));
+  element.appendChild(writeValue(document, "nPassmaskIndex", permission.nPassmaskIndex));
+  element.appendChild(writeValue(document, "eDirection", permission.eDirection));
+  element.appendChild(writeValue(document, "eScreen", permission.eScreen));
+  if (permission.eScreen == kCustomScreen)
+    element.appendChild(writeScreenOption(document, permission.screenOption));
+  element.appendChild(
+      writeScalarList(document, "anVControlIndexList", "anVControlIndex", permission.anVControlIndexList));
+  element.appendChild(
+      writeScalarList(document, "anFMPatternIndexList", "anFMPatternIndex", permission.anFMPatternIndexList));
+  element.appendChild(writeValue(document, "nSeparationIndex", permission.nSeparationIndex));
+  xml::Node calibrations = element.appendChild(document.createElement("aCalibrationInfoList"));
+  for (const CalibrationInfo& calibration : permission.aCalibrationInfoList) {
+    writeCalibrationInfo(document, calibrations, calibration);
+  }
+  element.appendChild(writeValue(document, "nInkLimit", permission.nInkLimit));
+  element.appendChild(writeValue(document, "strPrinterProfile", permission.strPrinterProfile));
+  element.appendChild(writeValue(document, "nScanSpeed", permission.nScanSpeed));
+  element.appendChild(writeValue(document, "nFeedSpeed", permission.nFeedSpeed));
+  element.appendChild(writeValue(document, "bVisiblePermission", permission.bVisiblePermission));
+  element.appendChild(writeValue(document, "bRecommended", permission.bRecommended));
+  element.appendChild(writeValue(document, "nRealPassCount", permission.nRealPassCount));
+  element.appendChild(writeValue(document, "strNextPermissionIndex", permission.strNextPermissionIndex));
+  return element;
+}
+
+void readPermissionSet(xml::Node element, PermissionSet& permission) {
+  PositionalFields fields(element);
+  fields.read(permission.nPermissionIndex);
+  permission.anInkConfigIndexList.clear();
+  readScalarList(fields.next(), permission.anInkConfigIndexList);
+  fields.read(permission.nResolutionIndex);
+  fields.read(permission.nModeIndex);
+
+  // The older layout may carry no eScreen, and a V-control list met by name is appended to.
+  permission.eScreen = 1;
+  permission.anVControlIndexList.clear();
+  PermissionTail tail{permission};
+  permissionTail().read(fields.rest(), tail);
+  if (!tail.recommendedRead) permission.bRecommended = permission.bVisiblePermission;
+}
+
+xml::Node writeQualityInfo(xml::Document& document, xml::Node parent, const QualityInfo& quality) {
+  xml::Node element = parent.appendChild(document.createElement("QualityInfo"));
+  element.appendChild(writeValue(document, "nQualityLevel", quality.nQualityLevel));
+  element.appendChild(writeValue(document, "strQualityName", quality.strQualityName));
+  element.appendChild(
+      writeScalarList(document, "anPermissionIndexList", "anPermissionIndex", quality.anPermissionIndexList));
+  element.appendChild(writeValue(document, "bVisibleQuality", quality.bVisibleQuality));
+  return element;
+}
+
+void readQualityInfo(xml::Node element, QualityInfo& quality) {
+  PositionalFields fields(element);
+  fields.read(quality.nQualityLevel);
+  fields.read(quality.strQualityName);
+  readScalarList(fields.next(), quality.anPermissionIndexList);
+  qualityTail().read(fields.rest(), quality);
+}
+
+xml::Node writeCalibrationInfo(xml::Document& document, xml::Node parent,
+                               const CalibrationInfo& calibration) {
+  xml::Node element = parent.appendChild(document.createElement("CalibrationInfo"));
+  element.appendChild(writeValue(document, "nOutputLimit", calibration.nOutputLimit));
+  xml::Node density = element.appendChild(document.createElement("density"));
+  for (float value : calibration.density) density.appendChild(writeValue(document, "value", value));
+  xml::Node lab = element.appendChild(document.createElement("lab"));
+  for (const CalibrationLab& step : calibration.lab) {
+    xml::Node value = lab.appendChild(document.createElement("value"));
+    value.appendChild(writeValue(document, "l", step.L));
+    value.appendChild(writeValue(document, "a", step.a));
+    value.appendChild(writeValue(document, "b", step.b));
+  }
+  return element;
+}
+
+void readCalibrationInfo(xml::Node element, CalibrationInfo& calibration) {
+  PositionalFields fields(element);
+  fields.read(calibration.nOutputLimit);
+  // Only the first 21 children count; more are ignored rather than stored past the table.
+  readFixedArray(fields.next(), calibration.density);
+  xml::NodeList steps = fields.next().childNodes();
+  for (CalibrationLab& step : calibration.lab) {
+    const xml::Node value = steps.nextNode();
+    if (!value) break;
+    const xml::Node l = value.firstChild();
+    const xml::Node a = l.nextSibling();
+    const xml::Node b = a.nextSibling();
+    step.L = readValue<float>(l);
+    step.a = readValue<float>(a);
+    step.b = readValue<float>(b);
+  }
+}
+
+}  // namespace pelagon
