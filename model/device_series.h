@@ -1,0 +1,122 @@
+#pragma once
+// The device-series document (".dsr"): every record of one printer series, read and written
+// as a whole under the root "DeviceSeries".
+
+#include <string>
+#include <string_view>
+
+#include "model/ink_info.h"
+#include "model/ink_volume_info.h"
+#include "model/media_info.h"
+#include "model/mode_info.h"
+#include "model/model_info.h"
+#include "model/resolution_info.h"
+#include "model/separation_info.h"
+#include "model/v_control_point.h"
+#include "platform/growable_array.h"
+#include "values/localized_text.h"
+#include "xmlio/common_io.h"
+
+namespace pelagon {
+
+// The printer command strings, raw bytes (escape bytes, line feeds and placeholder words
+// such as "?CUTFORCE?" that the host fills in). The document stores them escaped.
+struct CommandSet {
+  std::string strInitialize;
+  std::string strPrintHeader;
+  std::string strPrintTailer;
+  std::string strCutHeader;
+  std::string strCutTailer;
+  std::string strPageFeed;
+  std::string strPageRewind;
+  std::string strSheetCut;
+  std::string strCancel;
+
+  friend bool operator==(const CommandSet&, const CommandSet&) = default;
+};
+
+struct DeviceSeries {
+  win::GrowableArray<ModelInfo> aModelInfoList;
+  win::GrowableArray<InkInfo> aInkInfoList;
+  win::GrowableArray<InkConfigInfo> aInkConfigInfoList;
+  win::GrowableArray<ResolutionInfo> aResolutionInfoList;
+  win::GrowableArray<ModeInfo> aModeInfoList;
+  win::GrowableArray<SeparationInfo> aSeparationInfoList;
+  win::GrowableArray<VControlPoint> aVControlPointList;
+  win::GrowableArray<PatternInfo> aPatternInfoList;
+  CommandSet commandSet;
+  win::GrowableArray<MediaInfo> aMediaInfoList;
+  // A second media list of the host's; the document neither reads nor writes it.
+  win::GrowableArray<MediaInfo> aSecondMediaInfoList;
+  win::GrowableArray<PrintChartFileInfoSet> aPrintChartFileInfoSetList;
+  win::GrowableArray<InkVolumeInfo> aInkVolumeInfoList;
+  LocalizedText strFirmwareDownloadURL;
+
+  friend bool operator==(const DeviceSeries&, const DeviceSeries&) = default;
+};
+
+// Where a series read without its own firmware download address sends people: the colour
+// support pages, one for Japanese and one for every other language.
+inline constexpr std::string_view kJapaneseColorSupportUrl = "https://www.halden.co.jp/support/color/";
+inline constexpr std::string_view kInternationalColorSupportUrl = "https://www.halden.com/support/color/";
+
+// Reads and writes a device-series file of format version "1.0.0.0". The record IO classes
+// are bases only for their element writers and readers.
+class DeviceSeriesIO : public virtual ICommonIO,
+                       private ModelInfoIO,
+                       private InkInfoIO,
+                       private ResolutionInfoIO,
+                       private ModeInfoIO,
+                       private SeparationInfoIO,
+                       private MediaInfoIO,
+                       private PatternInfoIO,
+                       private InkConfigInfoIO {
+public:
+  explicit DeviceSeriesIO(std::string documentPath);
+
+  VersionRecord& GetVersion(VersionRecord& version) const override;
+  std::string GetRootName() const override;
+
+  // Reads the file into `target`, which should be a fresh series (most lists are appended
+  // to). False on any failure; what was read before it stays in `target`.
+  bool Load(DeviceSeries& target);
+  // Write the whole file with this class's version, or with the version of the file being
+  // replaced. The writer fits each medium's feed calibration to the number of models, in
+  // `source` too. False when the document cannot be built; a failing write of the finished
+  // document raises _com_error.
+  bool Save(DeviceSeries& source);
+  bool SaveKeepingVersion(DeviceSeries& source);
+  // The document in memory, without saving; null when it cannot be built.
+  xml::DocumentPtr CreateDocument(DeviceSeries& source);
+  // Checks the root and version of `document` and reads it; every exception passes.
+  static void ReadDocument(const xml::DocumentPtr& document, DeviceSeries& target);
+
+protected:
+  bool LoadWithoutFallback(DeviceSeries& target, int& mismatchOrder);
+
+private:
+  bool SaveWithVersionText(DeviceSeries& source, bool keepVersion);
+  xml::Node BuildRoot(xml::Document& document, DeviceSeries& source) const;
+  void WriteContent(xml::Document& document, xml::Node root, DeviceSeries& source) const;
+  void ReadContent(xml::Node root, DeviceSeries& target) const;
+};
+
+// The current format, "3.3.0.0". A file of an older format under the version check is read
+// by the older class instead.
+class DeviceSeriesIO2 : public DeviceSeriesIO {
+public:
+  explicit DeviceSeriesIO2(std::string documentPath);
+
+  VersionRecord& GetVersion(VersionRecord& version) const override;
+  bool Load(DeviceSeries& target);
+};
+
+// Saves `series` to `path` with DeviceSeriesIO.
+bool SaveDeviceSeries(const std::string& path, DeviceSeries& series);
+
+// The reader's normalisations after the content is read: separations without input
+// channels get the CMYK inks, and each permission set's screen angles are fitted to its
+// separation's channels. A permission set whose separation does not exist is left as it is.
+void NormalizeDeviceSeries(DeviceSeries& series);
+
+}  // namespace pelagon
