@@ -4,14 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <pugixml.hpp>
 #include <utility>
 #include <vector>
 
@@ -65,14 +64,12 @@ bool isNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool isNameChar(unsigned char c) {
-  return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
+bool isNameChar(unsigned char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
 void requireXmlName(std::string_view name) {
-  const bool valid = !name.empty() && isNameStart(static_cast<unsigned char>(name.front())) &&
-                     std::all_of(name.begin(), name.end(),
-                                 [](char c) { return isNameChar(static_cast<unsigned char>(c)); });
+  const bool valid =
+      !name.empty() && isNameStart(static_cast<unsigned char>(name.front())) &&
+      std::all_of(name.begin(), name.end(), [](char c) { return isNameChar(static_cast<unsigned char>(c)); });
   if (!valid) {
     throw _com_error(win::E_INVALIDARG, "'" + std::string(name) + "' is not a valid XML name.");
   }
@@ -96,11 +93,19 @@ void appendDescendantText(pugi::xml_node node, std::string& out) {
   }
 }
 
+// pugixml writes a carriage return inside text as it is, and every reader turns it into a
+// line feed; as a character reference it survives. pugixml's own line breaks are line feeds,
+// so every carriage return it hands over belongs to a text.
 class StringWriter final : public pugi::xml_writer {
 public:
   explicit StringWriter(std::string& out) : out_(out) {}
   void write(const void* data, std::size_t size) override {
-    out_.append(static_cast<const char*>(data), size);
+    std::string_view chunk(static_cast<const char*>(data), size);
+    for (auto cr = chunk.find('\r'); cr != std::string_view::npos; cr = chunk.find('\r')) {
+      out_.append(chunk.substr(0, cr)).append("&#13;");
+      chunk.remove_prefix(cr + 1);
+    }
+    out_.append(chunk);
   }
 
 private:
@@ -115,12 +120,11 @@ bool isDeclaration(pugi::xml_node node) {
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_pi | pugi::parse_comments |
-                                   pugi::parse_declaration | pugi::parse_doctype |
-                                   pugi::parse_fragment;
+                                   pugi::parse_declaration | pugi::parse_doctype | pugi::parse_fragment;
 
 std::string lineAndColumn(std::string_view bytes, std::ptrdiff_t offset) {
-  const auto end = static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(
-      offset, 0, static_cast<std::ptrdiff_t>(bytes.size())));
+  const auto end = static_cast<std::size_t>(
+      std::clamp<std::ptrdiff_t>(offset, 0, static_cast<std::ptrdiff_t>(bytes.size())));
   std::size_t line = 1, lineStart = 0;
   for (std::size_t i = 0; i < end; ++i) {
     if (bytes[i] == '\n') {
@@ -137,15 +141,20 @@ std::string checkTopLevel(const pugi::xml_document& doc) {
   bool first = true;
   for (pugi::xml_node child : doc.children()) {
     switch (child.type()) {
-      case pugi::node_element: ++elements; break;
+      case pugi::node_element:
+        ++elements;
+        break;
       case pugi::node_pcdata:
-      case pugi::node_cdata: return "text outside the root element";
+      case pugi::node_cdata:
+        return "text outside the root element";
       // A document type definition could declare entities; device files never carry one.
-      case pugi::node_doctype: return "a document type definition is not allowed";
+      case pugi::node_doctype:
+        return "a document type definition is not allowed";
       case pugi::node_declaration:
         if (!first) return "the XML declaration is not at the start of the document";
         break;
-      default: break;
+      default:
+        break;
     }
     first = false;
   }
@@ -241,15 +250,23 @@ void Attribute::setValue(std::string_view utf8) {
 
 NodeType Node::type() const {
   switch (require(node_).type()) {
-    case pugi::node_document: return NodeType::Document;
-    case pugi::node_element: return NodeType::Element;
-    case pugi::node_pcdata: return NodeType::Text;
-    case pugi::node_cdata: return NodeType::CData;
-    case pugi::node_comment: return NodeType::Comment;
+    case pugi::node_document:
+      return NodeType::Document;
+    case pugi::node_element:
+      return NodeType::Element;
+    case pugi::node_pcdata:
+      return NodeType::Text;
+    case pugi::node_cdata:
+      return NodeType::CData;
+    case pugi::node_comment:
+      return NodeType::Comment;
     case pugi::node_pi:
-    case pugi::node_declaration: return NodeType::ProcessingInstruction;
-    case pugi::node_doctype: return NodeType::DocumentType;
-    default: return NodeType::Other;
+    case pugi::node_declaration:
+      return NodeType::ProcessingInstruction;
+    case pugi::node_doctype:
+      return NodeType::DocumentType;
+    default:
+      return NodeType::Other;
   }
 }
 
@@ -258,12 +275,18 @@ std::string_view Node::name() const {
   switch (node.type()) {
     case pugi::node_element:
     case pugi::node_pi:
-    case pugi::node_declaration: return node.name();
-    case pugi::node_pcdata: return "#text";
-    case pugi::node_cdata: return "#cdata-section";
-    case pugi::node_comment: return "#comment";
-    case pugi::node_document: return "#document";
-    default: return node.name();
+    case pugi::node_declaration:
+      return node.name();
+    case pugi::node_pcdata:
+      return "#text";
+    case pugi::node_cdata:
+      return "#cdata-section";
+    case pugi::node_comment:
+      return "#comment";
+    case pugi::node_document:
+      return "#document";
+    default:
+      return node.name();
   }
 }
 
@@ -307,7 +330,8 @@ std::string Node::text() const {
       }
       return text;
     }
-    default: return node.value();
+    default:
+      return node.value();
   }
 }
 

@@ -89,7 +89,8 @@ TEST_F(DomTest, IndentedFormUsesTabsAndCrLfAndReadsBackAsTheSameTree) {
 
 TEST_F(DomTest, LoadDropsWhitespaceTextButKeepsCommentsAndInstructionsInOrder) {
   DocumentPtr document = parse(
-      "<?xml version=\"1.0\"?>\n<!-- head -->\n<a>\n  <b>x</b>\n  <!-- note -->\n  <?pi data?>\n  <c> y </c>\n</a>\n");
+      "<?xml version=\"1.0\"?>\n<!-- head -->\n<a>\n  <b>x</b>\n  <!-- note -->\n  <?pi data?>\n  <c> y "
+      "</c>\n</a>\n");
   Node top = document->node().firstChild();
   EXPECT_EQ(top.type(), NodeType::ProcessingInstruction);
   EXPECT_EQ(top.name(), "xml");
@@ -145,6 +146,20 @@ TEST_F(DomTest, TreeRulesAreEnforced) {
   EXPECT_EQ(codeOf([&] { (void)xml::Attribute().value(); }), win::E_POINTER);
   EXPECT_EQ(codeOf([&] { ReadNodeText(null); }), win::E_POINTER);
   EXPECT_EQ(codeOf([&] { SaveDocument(nullptr, "x.xml"); }), win::E_POINTER);
+}
+
+TEST_F(DomTest, CarriageReturnsInTextSurviveASaveInBothForms) {
+  for (const xml::SaveForm form : {xml::SaveForm::Compact, xml::SaveForm::Indented}) {
+    DocumentPtr document = Document::Create();
+    Node root = document->node().appendChild(document->createElement("r"));
+    Node text = root.appendChild(document->createElement("s"));
+    text.setText("a\r\nb\rc\nd");
+    root.setAttribute("v", "x\ry");
+    const std::string saved = document->saveToString(form);
+    DocumentPtr reloaded = parse(saved);
+    EXPECT_EQ(reloaded->documentElement().firstChild().text(), "a\r\nb\rc\nd") << saved;
+    EXPECT_EQ(reloaded->documentElement().attribute("v").value(), "x\ry");
+  }
 }
 
 TEST_F(DomTest, SetTextReplacesTheContentAndAttributesAreFoundByExactName) {
