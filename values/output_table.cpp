@@ -147,6 +147,19 @@ double NaturalCubicSpline::operator()(double x) const {
       lo = mid;
     }
   }
+  return evaluate(x, lo);
+}
+
+double NaturalCubicSpline::ascending(double x, std::size_t& interval) const {
+  x = std::clamp(x, knots_.front().x, knots_.back().x);
+  // The same interval the search finds: the last knot at or below x, short of the last knot.
+  if (interval + 1 >= knots_.size() || knots_[interval].x > x) interval = 0;
+  while (interval + 2 < knots_.size() && knots_[interval + 1].x <= x) ++interval;
+  return evaluate(x, interval);
+}
+
+double NaturalCubicSpline::evaluate(double x, std::size_t lo) const {
+  const std::size_t hi = lo + 1;
   const double h = knots_[hi].x - knots_[lo].x;
   const double a = (knots_[hi].x - x) / h;
   const double b = (x - knots_[lo].x) / h;
@@ -157,9 +170,11 @@ double NaturalCubicSpline::operator()(double x) const {
 
 OutputTable resampleOutputCurve(const NaturalCubicSpline& curve) {
   OutputTable table{};
+  // The positions only grow, so each interval search starts where the last one ended.
+  std::size_t interval = 0;
   for (std::uint32_t l = 0; l < table.size(); ++l) {
     const std::uint32_t position = l * 0xFFFFu / kLastEntry;
-    const double value = curve(static_cast<double>(position));
+    const double value = curve.ascending(static_cast<double>(position), interval);
     table[l] = static_cast<std::uint16_t>(toFullScale(value) >> 4);
   }
   return table;

@@ -265,5 +265,17 @@ TEST(OutputTableTest, StoredSamplesAboveTheScaleAreKeptAtTheirPositions) {
   }
 }
 
+TEST(NaturalCubicSplineTest, WalkingUpwardsGivesExactlyTheSearchedValues) {
+  std::vector<SplineKnot> knots;
+  for (int i = 0; i < 40; ++i) knots.push_back({i * 3.0 + (i % 3), (i * 7919 % 101) * 1.5});
+  const NaturalCubicSpline spline(knots);
+  std::size_t interval = 0;
+  for (double x = -5.0; x < 130.0; x += 0.37) EXPECT_EQ(spline.ascending(x, interval), spline(x)) << x;
+  // Knots themselves, and a walk that restarts lower.
+  interval = 0;
+  for (const SplineKnot& knot : knots) EXPECT_EQ(spline.ascending(knot.x, interval), spline(knot.x));
+  EXPECT_EQ(spline.ascending(1.0, interval), spline(1.0));
+}
+
 }  // namespace
 }  // namespace pelagon
