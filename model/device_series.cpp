@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/screen_option.h"
+#include "model/whole_document.h"
 #include "platform/com.h"
 #include "values/escaped_string.h"
 #include "values/record_fields.h"
@@ -76,18 +77,8 @@ std::string DeviceSeriesIO::GetRootName() const { return std::string(kRootName);
 
 bool DeviceSeriesIO::LoadWithoutFallback(DeviceSeries& target, int& mismatchOrder) {
   mismatchOrder = 0;
-  try {
-    if (!creator.document && !EnsureDocument()) return false;
-    ReadContent(FindRootElement(creator.document), target);
-    return true;
-  } catch (const VersionMismatchException& mismatch) {
-    mismatchOrder = VersionOrder(mismatch.found, mismatch.expected);
-    // A mismatch is never an order of 0; make sure the caller can tell it from success.
-    if (mismatchOrder == 0) mismatchOrder = -1;
-    return false;
-  } catch (...) {
-    return false;
-  }
+  return LoadWholeDocument(
+      *this, lastError_, [this, &target](xml::Node root) { ReadContent(root, target); }, &mismatchOrder);
 }
 
 bool DeviceSeriesIO::Load(DeviceSeries& target) {
@@ -226,23 +217,16 @@ void DeviceSeriesIO::WriteContent(xml::Document& document, xml::Node root, Devic
   root.appendChild(writeLocalizedText(document, "strFirmwareDownloadURL", source.strFirmwareDownloadURL));
 }
 
-bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, bool keepVersion) {
+bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, VersionChoice choice,
+                                         const std::optional<std::string>& chosenVersion) {
   if (win::FAILED(win::CoInitialize(nullptr))) return false;
   if (!EnsureMsxmlAvailable()) {
     win::CoUninitialize();
     return false;
   }
-
-  std::string versionText;
-  if (keepVersion) {
-    // The version of the file about to be replaced; a mismatch is no error here.
-    EnsureDocument();
-    CheckVersion();
-    const std::int32_t fileVersion = GetFileVersionNumber();
-    VersionRecord version;
-    versionText =
-        fileVersion != 0 ? VersionRecord::Unpack(fileVersion).ToString() : GetVersion(version).ToString();
-  }
+  // The version of the file about to be replaced; a mismatch is no error here.
+  const std::optional<std::string> versionText =
+      choice == VersionChoice::KeepReplaced ? VersionOfReplacedFile(*this) : chosenVersion;
 
   xml::DocumentPtr document;
   try {
@@ -250,8 +234,8 @@ bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, bool keepVersion)
     document->node().appendChild(
         document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
     xml::Node root = BuildRoot(*document, source);
-    if (keepVersion) {
-      root.setAttribute("strVersion", versionText);
+    if (versionText) {
+      root.setAttribute("strVersion", *versionText);
     } else {
       WriteVersionAttribute(root);
     }
@@ -267,9 +251,17 @@ bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, bool keepVersion)
   return true;
 }
 
-bool DeviceSeriesIO::Save(DeviceSeries& source) { return SaveWithVersionText(source, false); }
+bool DeviceSeriesIO::Save(DeviceSeries& source) {
+  return SaveWithVersionText(source, VersionChoice::Own, std::nullopt);
+}
 
-bool DeviceSeriesIO::SaveKeepingVersion(DeviceSeries& source) { return SaveWithVersionText(source, true); }
+bool DeviceSeriesIO::SaveKeepingVersion(DeviceSeries& source) {
+  return SaveWithVersionText(source, VersionChoice::KeepReplaced, std::nullopt);
+}
+
+bool DeviceSeriesIO::SaveWithVersion(DeviceSeries& source, const VersionRecord& version) {
+  return SaveWithVersionText(source, VersionChoice::Given, version.ToString());
+}
 
 xml::DocumentPtr DeviceSeriesIO::CreateDocument(DeviceSeries& source) {
   try {
@@ -308,6 +300,7 @@ bool DeviceSeriesIO2::Load(DeviceSeries& target) {
   const bool loaded = older.Load(target);
   std::swap(older.creator, creator);
   fileVersionNumber = older.GetFileVersionNumber();
+  if (!loaded) lastError_ = older.LastError();
   return loaded;
 }
 

@@ -2,6 +2,7 @@
 // The device-series document (".dsr"): every record of one printer series, read and written
 // as a whole under the root "DeviceSeries".
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -86,16 +87,24 @@ public:
   // document raises _com_error.
   bool Save(DeviceSeries& source);
   bool SaveKeepingVersion(DeviceSeries& source);
+  // As Save, with `version` in "strVersion" (a conversion that keeps its input's version).
+  bool SaveWithVersion(DeviceSeries& source, const VersionRecord& version);
   // The document in memory, without saving; null when it cannot be built.
   xml::DocumentPtr CreateDocument(DeviceSeries& source);
   // Checks the root and version of `document` and reads it; every exception passes.
   static void ReadDocument(const xml::DocumentPtr& document, DeviceSeries& target);
+  // Why the last Load failed, for people.
+  const std::string& LastError() const { return lastError_; }
 
 protected:
   bool LoadWithoutFallback(DeviceSeries& target, int& mismatchOrder);
 
+  std::string lastError_;
+
 private:
-  bool SaveWithVersionText(DeviceSeries& source, bool keepVersion);
+  enum class VersionChoice { Own, KeepReplaced, Given };
+  bool SaveWithVersionText(DeviceSeries& source, VersionChoice choice,
+                           const std::optional<std::string>& chosenVersion);
   xml::Node BuildRoot(xml::Document& document, DeviceSeries& source) const;
   void WriteContent(xml::Document& document, xml::Node root, DeviceSeries& source) const;
   void ReadContent(xml::Node root, DeviceSeries& target) const;

@@ -30,9 +30,11 @@ inline std::string DescribeComError(const win::_com_error& error) {
 }
 
 // Reads `io`'s document into a target through `readContent(root)`. Every failure gives
-// false with `reason` set; what was read before a failure stays in the target.
+// false with `reason` set; what was read before a failure stays in the target. A version
+// the check rejects also leaves its order (VersionOrder) in `mismatchOrder` when given.
 template <typename ReadContent>
-bool LoadWholeDocument(ICommonIO& io, std::string& reason, ReadContent&& readContent) {
+bool LoadWholeDocument(ICommonIO& io, std::string& reason, ReadContent&& readContent,
+                       int* mismatchOrder = nullptr) {
   const std::string where = "\"" + io.path + "\": ";
   try {
     reason.clear();
@@ -43,6 +45,7 @@ bool LoadWholeDocument(ICommonIO& io, std::string& reason, ReadContent&& readCon
     readContent(io.FindRootElement(io.creator.document));
     return true;
   } catch (const ICommonIO::VersionMismatchException& mismatch) {
+    if (mismatchOrder != nullptr) *mismatchOrder = VersionOrder(mismatch.found, mismatch.expected);
     reason = where + "version " + mismatch.found.ToString() + " is not read by this version (" +
              std::to_string(mismatch.expected.major) + "." + std::to_string(mismatch.expected.minor) +
              ".x.x)";

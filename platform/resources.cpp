@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace win {
+
+namespace {
+std::span<const BinaryResource> programResources;
+bool failLoads = false;
+}  // namespace
 
 std::optional<std::string> LoadStringResource(unsigned id) {
   for (const StringResource& entry : kProgramStringTable) {
@@ -24,5 +30,32 @@ int LoadStringA(unsigned id, char* buffer, int bufferMax) {
   buffer[count] = '\0';
   return static_cast<int>(count);
 }
+
+void SetProgramResources(std::span<const BinaryResource> resources) { programResources = resources; }
+
+HRSRC FindResourceA(HMODULE /*module*/, unsigned id, std::string_view type) {
+  for (const BinaryResource& resource : programResources) {
+    if (resource.id == id && resource.type == type) return &resource;
+  }
+  return nullptr;
+}
+
+HGLOBAL LoadResource(HMODULE /*module*/, HRSRC resource) {
+  if (resource == nullptr || failLoads) return nullptr;
+  // An empty block still loads; its size tells it apart.
+  static const unsigned char empty = 0;
+  return resource->data != nullptr ? resource->data : &empty;
+}
+
+DWORD SizeofResource(HMODULE /*module*/, HRSRC resource) {
+  if (resource == nullptr) return 0;
+  return static_cast<DWORD>(std::min<std::size_t>(resource->size, std::numeric_limits<DWORD>::max()));
+}
+
+const void* LockResource(HGLOBAL data) { return data; }
+
+namespace testing {
+void FailLoadResource(bool fail) { failLoads = fail; }
+}  // namespace testing
 
 }  // namespace win

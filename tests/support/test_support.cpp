@@ -29,6 +29,11 @@ void dropComInitialisations() {
   while (win::ComInitCount() > 0) win::CoUninitialize();
 }
 
+std::filesystem::path schemaDir() {
+  if (const char* env = std::getenv("PELAGON_SCHEMAS")) return env;
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "schemas";
+}
+
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

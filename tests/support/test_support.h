@@ -23,6 +23,8 @@ private:
 
 // tests/data, or the folder PELAGON_TEST_DATA names.
 std::filesystem::path dataDir();
+// The shipped XSD schemas: schemas/, or the folder PELAGON_SCHEMAS names.
+std::filesystem::path schemaDir();
 
 // Undoes every COM initialisation left on this thread: creators that end without a
 // document keep theirs, and the next test should start from none.

@@ -1,0 +1,423 @@
+#include "app/dsr_commands.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
+
+#include "app/dsr_check.h"
+#include "app/dsr_json.h"
+#include "model/device_series.h"
+#include "model/media_file.h"
+#include "model/passmask_list.h"
+#include "platform/code_page.h"
+#include "platform/com.h"
+#include "platform/debug_output.h"
+#include "xmlio/dom_creator.h"
+
+#ifndef PELAGON_VERSION
+#define PELAGON_VERSION "0.0.0"
+#endif
+
+namespace pelagon::dsr {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: pelagon-dsr COMMAND [OPTION]... FILE...\n"
+    "Inspect, check, validate and convert the device files of Chromalith: device series\n"
+    "(.dsr), media settings (.rmt) and passmask lists (.pmp).\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE [--json]               the kind and version of the file and the size of\n"
+    "                                   every list, as text or as JSON\n"
+    "  dump FILE                        the whole document as JSON\n"
+    "  check FILE [--passmasks PMP]     the cross-references of a device series; one line\n"
+    "                                   per problem\n"
+    "  convert IN OUT [--keep-version]  read IN and write it to OUT in the current format,\n"
+    "                                   or keeping the version IN carries\n"
+    "  validate FILE --schema XSD       check FILE against an XSD schema\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the file has problems, 2 on bad usage or when\n"
+    "an input cannot be read.\n";
+
+// A failure that ends the command with a status and a message for people.
+struct Failure {
+  int status;
+  std::string message;
+  bool pointToHelp = false;
+};
+
+[[noreturn]] void usageError(const std::string& message) { throw Failure{kExitUsage, message, true}; }
+
+enum class Kind { DeviceSeries, MediaFile, PassmaskList };
+
+std::string kindName(Kind kind) {
+  switch (kind) {
+    case Kind::DeviceSeries:
+      return "device series";
+    case Kind::MediaFile:
+      return "media settings";
+    case Kind::PassmaskList:
+      return "passmask list";
+  }
+  return {};
+}
+
+// A device file read by the library, whichever of the three kinds it is.
+struct LoadedFile {
+  Kind kind = Kind::DeviceSeries;
+  std::string version;
+  DeviceSeries series;
+  MediaFile media;
+  PassmaskList passmasks;
+};
+
+void requireReadable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw Failure{kExitUsage, path + ": cannot open: " + std::strerror(errno)};
+  ::close(fd);
+}
+
+template <typename IO, typename Target>
+void loadInto(const std::string& path, MSXMLDOMCreator&& creator, Target& target) {
+  IO io(path);
+  io.creator = std::move(creator);
+  if (!io.Load(target)) throw Failure{kExitProblems, io.LastError()};
+}
+
+LoadedFile loadFile(const std::string& path) {
+  requireReadable(path);
+  MSXMLDOMCreator creator;
+  creator.LoadDocument(path);
+  if (!creator.document)
+    throw Failure{kExitProblems, path + ": not a well-formed XML file: " + creator.errorText};
+  const xml::Node root = creator.document->documentElement();
+  const std::string rootName(root.name());
+  LoadedFile file;
+  if (const xml::Attribute version = root.attribute("strVersion")) file.version = ReadNodeText(version);
+  if (rootName == "DeviceSeries") {
+    file.kind = Kind::DeviceSeries;
+    loadInto<DeviceSeriesIO2>(path, std::move(creator), file.series);
+  } else if (rootName == "Halden_Media_File") {
+    file.kind = Kind::MediaFile;
+    loadInto<MediaFileIO>(path, std::move(creator), file.media);
+  } else if (rootName == "aPassmaskList") {
+    file.kind = Kind::PassmaskList;
+    loadInto<PassmaskListIO>(path, std::move(creator), file.passmasks);
+  } else {
+    throw Failure{
+        kExitProblems,
+        path + ": not a device series, media settings or passmask list (root element \"" + rootName + "\")"};
+  }
+  return file;
+}
+
+// The lists of a file and their sizes, in document order.
+std::vector<std::pair<std::string, int>> listSizes(const LoadedFile& file) {
+  const auto mediaSizes = [](const win::GrowableArray<MediaInfo>& media,
+                             std::vector<std::pair<std::string, int>>& sizes) {
+    int permissions = 0, qualities = 0, calibrations = 0;
+    for (const MediaInfo& medium : media) {
+      permissions += medium.aPermissionSetList.size();
+      qualities += medium.aQualityInfoList.size();
+      for (const PermissionSet& permission : medium.aPermissionSetList) {
+        calibrations += permission.aCalibrationInfoList.size();
+      }
+    }
+    sizes.emplace_back("media", media.size());
+    sizes.emplace_back("permission sets", permissions);
+    sizes.emplace_back("quality levels", qualities);
+    sizes.emplace_back("calibration records", calibrations);
+  };
+  std::vector<std::pair<std::string, int>> sizes;
+  switch (file.kind) {
+    case Kind::DeviceSeries: {
+      const DeviceSeries& s = file.series;
+      sizes = {{"models", s.aModelInfoList.size()},
+               {"inks", s.aInkInfoList.size()},
+               {"ink configurations", s.aInkConfigInfoList.size()},
+               {"resolutions", s.aResolutionInfoList.size()},
+               {"print modes", s.aModeInfoList.size()},
+               {"separations", s.aSeparationInfoList.size()},
+               {"V-control points", s.aVControlPointList.size()},
+               {"FM patterns", s.aPatternInfoList.size()}};
+      mediaSizes(s.aMediaInfoList, sizes);
+      sizes.emplace_back("print-chart sets", s.aPrintChartFileInfoSetList.size());
+      sizes.emplace_back("ink volumes", s.aInkVolumeInfoList.size());
+      break;
+    }
+    case Kind::MediaFile:
+      mediaSizes(file.media.media, sizes);
+      break;
+    case Kind::PassmaskList: {
+      int commands = 0;
+      for (const Passmask& passmask : file.passmasks.passmasks)
+        commands += passmask.astrPassmaskCommand.size();
+      sizes = {{"passmasks", file.passmasks.passmasks.size()}, {"passmask commands", commands}};
+      break;
+    }
+  }
+  return sizes;
+}
+
+xml::DocumentPtr documentOf(LoadedFile& file) {
+  xml::DocumentPtr document;
+  switch (file.kind) {
+    case Kind::DeviceSeries:
+      document = DeviceSeriesIO2("").CreateDocument(file.series);
+      break;
+    case Kind::MediaFile:
+      document = MediaFileIO("").CreateDocument(file.media);
+      break;
+    case Kind::PassmaskList:
+      document = PassmaskListIO("").CreateDocument(file.passmasks);
+      break;
+  }
+  if (!document) throw Failure{kExitProblems, "the document cannot be built again"};
+  // The dump shows the version the file carries, not the one a save would write.
+  document->documentElement().setAttribute("strVersion", win::AnsiToUtf8(file.version));
+  return document;
+}
+
+// ---- Commands ----
+
+struct Arguments {
+  std::vector<std::string> operands;
+  std::map<std::string, std::optional<std::string>> options;
+
+  bool flag(const std::string& name) const { return options.count(name) != 0; }
+  std::optional<std::string> value(const std::string& name) const {
+    const auto it = options.find(name);
+    return it == options.end() ? std::nullopt : it->second;
+  }
+};
+
+// Splits the arguments after the command into operands and the options it knows; an
+// option in `valued` takes the next argument (or "=value").
+Arguments parse(const std::string& command, const std::vector<std::string>& args,
+                std::size_t expectedOperands, const std::vector<std::string>& flags,
+                const std::vector<std::string>& valued) {
+  Arguments parsed;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      parsed.operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const auto equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (std::find(flags.begin(), flags.end(), name) != flags.end() && equals == std::string::npos) {
+      parsed.options[name] = std::nullopt;
+    } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+      if (equals != std::string::npos) {
+        parsed.options[name] = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        parsed.options[name] = args[++i];
+      } else {
+        usageError(command + ": option " + name + " needs a value");
+      }
+    } else {
+      usageError(command + ": unknown option " + arg);
+    }
+  }
+  if (parsed.operands.size() != expectedOperands) {
+    usageError(command + " takes " + std::to_string(expectedOperands) +
+               (expectedOperands == 1 ? " file" : " files") + ", not " +
+               std::to_string(parsed.operands.size()));
+  }
+  return parsed;
+}
+
+int info(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments parsed = parse("info", args, 1, {"--json"}, {});
+  const LoadedFile file = loadFile(parsed.operands[0]);
+  const auto sizes = listSizes(file);
+  if (parsed.flag("--json")) {
+    nlohmann::ordered_json json;
+    json["file"] = parsed.operands[0];
+    json["kind"] = kindName(file.kind);
+    json["version"] = file.version;
+    nlohmann::ordered_json lists = nlohmann::ordered_json::object();
+    for (const auto& [name, size] : sizes) lists[name] = size;
+    json["lists"] = std::move(lists);
+    out << json.dump(2) << '\n';
+  } else {
+    out << "kind: " << kindName(file.kind) << '\n' << "version: " << file.version << '\n';
+    for (const auto& [name, size] : sizes) out << name << ": " << size << '\n';
+  }
+  return kExitSuccess;
+}
+
+int dump(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments parsed = parse("dump", args, 1, {}, {});
+  LoadedFile file = loadFile(parsed.operands[0]);
+  // The document must outlive the handles into it.
+  const xml::DocumentPtr document = documentOf(file);
+  const xml::Node root = document->documentElement();
+  nlohmann::ordered_json json;
+  json[std::string(root.name())] = ElementToJson(root);
+  out << json.dump(2) << '\n';
+  return kExitSuccess;
+}
+
+int check(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments parsed = parse("check", args, 1, {}, {"--passmasks"});
+  const LoadedFile file = loadFile(parsed.operands[0]);
+  if (file.kind != Kind::DeviceSeries) {
+    throw Failure{kExitUsage,
+                  parsed.operands[0] + ": check reads device series; this is a " + kindName(file.kind)};
+  }
+  std::optional<LoadedFile> passmasks;
+  if (const auto path = parsed.value("--passmasks")) {
+    passmasks = loadFile(*path);
+    if (passmasks->kind != Kind::PassmaskList) {
+      throw Failure{kExitUsage,
+                    *path + ": --passmasks needs a passmask list; this is a " + kindName(passmasks->kind)};
+    }
+  }
+  const std::vector<std::string> problems =
+      CheckDeviceSeries(file.series, passmasks ? &passmasks->passmasks : nullptr);
+  for (const std::string& problem : problems) out << parsed.operands[0] << ": " << problem << '\n';
+  return problems.empty() ? kExitSuccess : kExitProblems;
+}
+
+// Runs a save, turning a failed write into a message.
+void saveOrFail(const std::string& path, const std::function<bool()>& save, const std::string& reason) {
+  bool saved = false;
+  try {
+    saved = save();
+  } catch (const win::_com_error& error) {
+    throw Failure{kExitUsage, path + ": cannot write: " +
+                                  (error.HasDescription() ? error.Description() : error.ErrorMessage())};
+  }
+  if (!saved)
+    throw Failure{kExitProblems, path + ": cannot be written" + (reason.empty() ? "" : ": " + reason)};
+}
+
+int convert(const std::vector<std::string>& args) {
+  const Arguments parsed = parse("convert", args, 2, {"--keep-version"}, {});
+  LoadedFile file = loadFile(parsed.operands[0]);
+  const std::string& target = parsed.operands[1];
+  const bool keep = parsed.flag("--keep-version");
+  const VersionRecord version = VersionRecord::Parse(file.version);
+  switch (file.kind) {
+    case Kind::DeviceSeries: {
+      DeviceSeriesIO2 io(target);
+      saveOrFail(
+          target, [&] { return keep ? io.SaveWithVersion(file.series, version) : io.Save(file.series); }, "");
+      break;
+    }
+    case Kind::MediaFile: {
+      MediaFileIO io(target);
+      saveOrFail(
+          target,
+          [&] { return keep ? io.SaveWithVersion(file.media, file.media.version) : io.Save(file.media); },
+          io.LastError());
+      break;
+    }
+    case Kind::PassmaskList: {
+      PassmaskListIO io(target);
+      saveOrFail(
+          target,
+          [&] {
+            return keep ? io.SaveWithVersion(file.passmasks, file.passmasks.version)
+                        : io.Save(file.passmasks);
+          },
+          io.LastError());
+      break;
+    }
+  }
+  return kExitSuccess;
+}
+
+int validate(const std::vector<std::string>& args, std::ostream& err) {
+  const Arguments parsed = parse("validate", args, 1, {}, {"--schema"});
+  const auto schema = parsed.value("--schema");
+  if (!schema) usageError("validate needs --schema XSD");
+  const std::string& path = parsed.operands[0];
+  requireReadable(path);
+  requireReadable(*schema);
+
+  // A schema that cannot be used would let the load go on unvalidated; its messages come
+  // through the debug output, so they are caught and turned into a failure here.
+  win::SetDebugOutputToBuffer();
+  MSXMLDOMCreator creator;
+  creator.LoadValidatedDocument(path, *schema);
+  const std::string schemaProblems = win::TakeDebugOutput();
+  win::SetDebugOutputToStderr();
+  if (!schemaProblems.empty()) {
+    std::string message = schemaProblems;
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    throw Failure{kExitUsage, *schema + ": the schema cannot be used: " + message};
+  }
+  if (creator.hasError) {
+    err << "pelagon-dsr: " << path << ": not valid: " << creator.errorText << '\n';
+    return kExitProblems;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty()) usageError("no command given");
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+      out << kUsage;
+      return kExitSuccess;
+    }
+    if (command == "--version") {
+      out << "pelagon-dsr " << PELAGON_VERSION << '\n';
+      return kExitSuccess;
+    }
+    for (const std::string& arg : rest) {
+      if (arg == "-h" || arg == "--help") {
+        out << kUsage;
+        return kExitSuccess;
+      }
+    }
+    const win::ComScope com;
+    if (!com.Ok() || !EnsureMsxmlAvailable()) throw Failure{kExitUsage, "the XML backend cannot be started"};
+    if (command == "info") return info(rest, out);
+    if (command == "dump") return dump(rest, out);
+    if (command == "check") return check(rest, out);
+    if (command == "convert") return convert(rest);
+    if (command == "validate") return validate(rest, err);
+    usageError("unknown command '" + command + "'");
+  } catch (const Failure& failure) {
+    err << "pelagon-dsr: " << failure.message << '\n';
+    if (failure.pointToHelp) {
+      err << "Try 'pelagon-dsr --help' for more information.\n";
+    }
+    return failure.status;
+  } catch (const win::_com_error& error) {
+    err << "pelagon-dsr: " << error.ErrorMessage() << '\n';
+  } catch (const std::exception& error) {
+    err << "pelagon-dsr: " << error.what() << '\n';
+  } catch (...) {
+    err << "pelagon-dsr: unexpected failure\n";
+  }
+  return kExitProblems;
+}
+
+}  // namespace pelagon::dsr
