@@ -230,16 +230,14 @@ bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, VersionChoice cho
 
   xml::DocumentPtr document;
   try {
-    document = xml::Document::Create();
-    document->node().appendChild(
-        document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-    xml::Node root = BuildRoot(*document, source);
+    // The writer fits the media's feed calibration in `source` itself.
+    document = NewDocument(0, [&](xml::Document& built, int) { return BuildRoot(built, source); });
+    xml::Node root = document->documentElement();
     if (versionText) {
       root.setAttribute("strVersion", *versionText);
     } else {
       WriteVersionAttribute(root);
     }
-    document->node().appendChild(root);
   } catch (...) {
     // COM stays initialised on this path, as on the platform.
     return false;
@@ -264,15 +262,7 @@ bool DeviceSeriesIO::SaveWithVersion(DeviceSeries& source, const VersionRecord& 
 }
 
 xml::DocumentPtr DeviceSeriesIO::CreateDocument(DeviceSeries& source) {
-  try {
-    xml::DocumentPtr document = xml::Document::Create();
-    document->node().appendChild(
-        document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-    document->node().appendChild(BuildRoot(*document, source));
-    return document;
-  } catch (...) {
-    return nullptr;
-  }
+  return CreateWholeDocument([&](xml::Document& document) { return BuildRoot(document, source); });
 }
 
 void DeviceSeriesIO::ReadDocument(const xml::DocumentPtr& document, DeviceSeries& target) {

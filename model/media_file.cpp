@@ -42,15 +42,7 @@ bool MediaFileIO::SaveWithVersion(const MediaFile& source, const VersionRecord& 
 }
 
 xml::DocumentPtr MediaFileIO::CreateDocument(const MediaFile& source) const {
-  try {
-    xml::DocumentPtr document = xml::Document::Create();
-    document->node().appendChild(
-        document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-    document->node().appendChild(BuildRoot(*document, source));
-    return document;
-  } catch (...) {
-    return nullptr;
-  }
+  return CreateWholeDocument([&](xml::Document& document) { return BuildRoot(document, source); });
 }
 
 void MediaFileIO::ReadDocument(const xml::DocumentPtr& document, MediaFile& target) {

@@ -115,15 +115,7 @@ bool PassmaskListIO::SaveWithVersion(const PassmaskList& source, const VersionRe
 }
 
 xml::DocumentPtr PassmaskListIO::CreateDocument(const PassmaskList& source) const {
-  try {
-    xml::DocumentPtr document = xml::Document::Create();
-    document->node().appendChild(
-        document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-    document->node().appendChild(BuildRoot(*document, source));
-    return document;
-  } catch (...) {
-    return nullptr;
-  }
+  return CreateWholeDocument([&](xml::Document& document) { return BuildRoot(document, source); });
 }
 
 void PassmaskListIO::ReadDocument(const xml::DocumentPtr& document, PassmaskList& target) {

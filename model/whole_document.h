@@ -83,12 +83,8 @@ bool SaveWholeDocument(ICommonIO& io, std::string_view versionText, xml::SaveFor
   }
   xml::DocumentPtr document;
   try {
-    document = xml::Document::Create();
-    xml::Node top = document->node();
-    top.appendChild(document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-    xml::Node root = buildRoot(*document);
-    root.setAttribute("strVersion", versionText);
-    top.appendChild(root);
+    document = NewDocument(0, [&buildRoot](xml::Document& built, int) { return buildRoot(built); });
+    document->documentElement().setAttribute("strVersion", versionText);
   } catch (const win::_com_error& error) {
     reason = "the document cannot be built: " + DescribeComError(error);
     return false;
@@ -106,6 +102,17 @@ bool SaveWholeDocument(ICommonIO& io, std::string_view versionText, xml::SaveFor
     throw;
   }
   return true;
+}
+
+// The document in memory, without saving: the XML declaration and the root that
+// `buildRoot(document)` makes; null when anything fails while it is built.
+template <typename BuildRoot>
+xml::DocumentPtr CreateWholeDocument(BuildRoot&& buildRoot) {
+  try {
+    return NewDocument(0, [&buildRoot](xml::Document& document, int) { return buildRoot(document); });
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 // The version of the file that a save is about to replace, as the device series keeps it:
