@@ -46,7 +46,6 @@ struct BinaryResource {
 // Makes `resources` the blocks of the running program; they must outlive every lookup.
 void SetProgramResources(std::span<const BinaryResource> resources);
 
-using HMODULE = const void*;
 using HRSRC = const BinaryResource*;
 using HGLOBAL = const void*;
 

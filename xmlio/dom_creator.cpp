@@ -1,16 +1,23 @@
 #include "xmlio/dom_creator.h"
 
+#include <optional>
 #include <utility>
 
 #include "platform/code_page.h"
 #include "platform/com.h"
 #include "platform/debug_output.h"
+#include "platform/windows_path.h"
 #include "xmlio/schema_validation.h"
 
 namespace pelagon {
 
 namespace {
+
 bool availabilityPassed = false;
+
+// The file a library path (a Windows or POSIX path in the ANSI code page) names here.
+std::optional<std::string> fileOf(const std::string& path) { return win::ResolveWindowsPath(path); }
+
 }  // namespace
 
 bool EnsureMsxmlAvailable() {
@@ -75,7 +82,9 @@ void MSXMLDOMCreator::LoadDocument(const std::string& path) {
       hasError = true;
       return;
     }
-    const xml::LoadResult result = fresh->load(win::AnsiToUtf8(path));
+    const std::optional<std::string> file = fileOf(path);
+    const xml::LoadResult result =
+        file ? fresh->load(*file) : xml::LoadResult{false, "no such place: " + path};
     if (result.ok) {
       document = std::move(fresh);
       errorText.clear();
@@ -97,7 +106,8 @@ void MSXMLDOMCreator::LoadValidatedDocument(const std::string& path, const std::
     // Creating the schema cache needs what creating a document needs.
     if (win::ComInitCount() == 0) throw win::_com_error(win::CO_E_NOTINITIALIZED);
     if (!xml::XmlBackendAvailable()) throw win::_com_error(win::REGDB_E_CLASSNOTREG);
-    schema = detail::LoadSchema(win::AnsiToUtf8(schemaPath));
+    const std::optional<std::string> schemaFile = fileOf(schemaPath);
+    schema = detail::LoadSchema(schemaFile ? *schemaFile : win::AnsiToUtf8(schemaPath));
   } catch (const win::_com_error& error) {
     // The load goes on without the schema, as the platform's cache does.
     win::OutputDebugStringA((error.ErrorMessage() + "\n").c_str());
@@ -112,7 +122,7 @@ void MSXMLDOMCreator::LoadValidatedDocument(const std::string& path, const std::
   std::string problem;
   try {
     fresh = xml::Document::Create();
-    const std::string file = win::AnsiToUtf8(path);
+    const std::string file = fileOf(path).value_or(win::AnsiToUtf8(path));
     if (schema) problem = detail::ValidateAgainstSchema(*schema, file);
     if (problem.empty()) {
       const xml::LoadResult result = fresh->load(file);
@@ -135,7 +145,10 @@ void MSXMLDOMCreator::LoadValidatedDocument(const std::string& path, const std::
 
 void SaveDocument(const xml::DocumentPtr& document, const std::string& path, xml::SaveForm form) {
   if (!document) throw win::_com_error(win::E_POINTER);
-  document->save(win::AnsiToUtf8(path), form);
+  const std::optional<std::string> file = fileOf(path);
+  if (!file)
+    throw win::_com_error(win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND), "no such place: " + path);
+  document->save(*file, form);
 }
 
 std::string ReadNodeText(xml::Node node) {

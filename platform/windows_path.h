@@ -1,0 +1,48 @@
+#pragma once
+// Where a Windows path leads on this machine. Paths are narrow text in the ANSI code page;
+// `\` and `/` both separate; a drive path ("C:\...") maps through the dosdevices folder of a
+// Wine prefix (dosdevices/c: -> ../drive_c); an absolute POSIX path stays where it is; an
+// existing component that differs only in letter case is found, as on Windows, while a
+// component that does not exist yet is kept as written.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/hresult.h"
+
+namespace win {
+
+// Drive paths map through <prefix>/dosdevices from now on.
+void UseWinePrefixForDrives(std::string prefix);
+// Back to the environment's prefix: WINEPREFIX, else ~/.wine when it exists, else none.
+void UseDefaultWinePrefixForDrives();
+// The prefix drive paths map through now; empty when there is none.
+std::string DrivePrefix();
+
+// The POSIX path (UTF-8) that a Windows path names, or nothing when it names no place here:
+// an empty path, a drive the prefix does not have (or no prefix), a network path ("\\server"),
+// a wildcard or another character Windows refuses in a name. ".." is taken away by name, as
+// Windows does, and never climbs above the root of a drive. A trailing separator is kept.
+std::optional<std::string> ResolveWindowsPath(const std::string& path);
+
+struct PathResolution {
+  std::optional<std::string> posixPath;
+  // Why there is no path: ERROR_PATH_NOT_FOUND or ERROR_INVALID_NAME.
+  DWORD error = ERROR_SUCCESS;
+  // The path is the root of a drive, which Windows lists without "." and "..".
+  bool isDriveRoot = false;
+};
+PathResolution ResolveWindowsPathDetailed(std::string_view path);
+
+// Name comparison as Windows does it for file names: letter case does not count.
+// Both names are UTF-8; bytes that are not UTF-8 compare as themselves.
+bool FileNamesEqual(std::string_view a, std::string_view b);
+// The code points of a name with letter case taken away: equal keys for equal names, and the
+// order Windows lists a folder in.
+std::u32string FileNameKey(std::string_view name);
+// Windows wildcard matching of a file name (UTF-8): '*' any run, '?' one character, a
+// trailing ".*" also matches a name without an extension (so "*.*" matches every name).
+bool FileNameMatches(std::string_view pattern, std::string_view name);
+
+}  // namespace win
