@@ -24,6 +24,11 @@
 namespace win {
 
 namespace {
+// Bytes WriteFile may still write before the simulated disk is full; none while unset.
+std::optional<std::size_t> writeBudget;
+}  // namespace
+
+namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
@@ -345,10 +350,22 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* writt
   if (!(open->access & GENERIC_WRITE)) return failWith(ERROR_ACCESS_DENIED);
   std::size_t done = 0;
   int err = 0;
-  const bool ok = writeAll(open->fd.get(), static_cast<const char*>(buffer), bytesToWrite, done, err);
+  // A simulated full disk takes what room is left and then fails as ENOSPC does.
+  std::size_t allowed = bytesToWrite;
+  if (writeBudget) allowed = std::min<std::size_t>(allowed, *writeBudget);
+  bool ok = writeAll(open->fd.get(), static_cast<const char*>(buffer), allowed, done, err);
+  if (writeBudget) *writeBudget -= done;
+  if (ok && allowed < bytesToWrite) {
+    ok = false;
+    err = ENOSPC;
+  }
   *written = static_cast<DWORD>(done);
   return ok ? TRUE : failWith(Win32ErrorFromErrno(err));
 }
+
+namespace testing {
+void LimitWrittenBytes(std::optional<std::size_t> bytes) { writeBudget = bytes; }
+}  // namespace testing
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* read, void* overlapped) {
   if (read == nullptr || overlapped != nullptr) return failWith(ERROR_INVALID_PARAMETER);

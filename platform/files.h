@@ -8,6 +8,7 @@
 // holds open cannot be refused on Linux.
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/hresult.h"
 #include "platform/windows_path.h"
@@ -103,5 +104,10 @@ HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData);
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* findData);
 BOOL FindClose(HANDLE find);
+
+namespace testing {
+// A disk with this many bytes of room left for WriteFile (all files together), or no limit.
+void LimitWrittenBytes(std::optional<std::size_t> bytes);
+}  // namespace testing
 
 }  // namespace win

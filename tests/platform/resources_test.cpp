@@ -8,7 +8,7 @@ namespace {
 TEST(ResourcesTest, StringsAreFoundByIdAndCopiedWithinTheBuffer) {
   EXPECT_EQ(LoadStringResource(1), "English");
   EXPECT_EQ(LoadStringResource(16), "Arabic");
-  EXPECT_EQ(LoadStringResource(11), std::nullopt);
+  EXPECT_EQ(LoadStringResource(17), std::nullopt);
 
   char buffer[5] = "xxxx";
   EXPECT_EQ(LoadStringA(2, buffer, sizeof buffer), 4);

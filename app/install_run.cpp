@@ -1,0 +1,54 @@
+#include "app/install_run.h"
+
+#include <optional>
+#include <string>
+
+#include "app/resource_extraction.h"
+#include "host/registry_lookup.h"
+#include "payload/payload_catalogue.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "platform/resources.h"
+
+namespace pelagon {
+
+namespace {
+
+// "Chromalith\Device\", relative to the install path.
+constexpr unsigned kDeviceFolderStringId = 13;
+
+// A text of the string table in the ANSI code page, as the file calls take it.
+std::string loadText(unsigned id) { return win::Utf8ToAnsi(win::LoadStringResource(id).value_or("")); }
+
+}  // namespace
+
+bool InstallRun() {
+  try {
+    UserSettingsInfo user;
+    if (!ReadUserSettings(user)) return true;
+    InstallerInfo installer;
+    if (!ReadInstallerInfo(installer)) return true;
+    // The install path ends with a separator; nothing is ever put between it and a text.
+    const std::string& installPath = installer.InstallPath;
+    const std::string deviceFolder = installPath + loadText(kDeviceFolderStringId);
+
+    for (const payload::ManifestEntry& entry : payload::kInstallManifest) {
+      const std::string text = loadText(entry.stringId);
+      if (entry.kind == payload::PayloadKind::Folder) {
+        const std::string folder = installPath + text;
+        // Only a missing entry is created, and only its last component.
+        if (win::GetFileAttributesA(folder.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+          win::CreateDirectoryA(folder.c_str(), nullptr);
+        }
+        continue;
+      }
+      const std::string& base = entry.base == payload::PayloadBase::DeviceFolder ? deviceFolder : installPath;
+      ExtractResourceToFile(base + text, entry.resourceId);
+    }
+  } catch (...) {
+    // Nothing is reported to the caller, whatever happened.
+  }
+  return true;
+}
+
+}  // namespace pelagon
