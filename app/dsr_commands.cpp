@@ -17,10 +17,12 @@
 #include "app/dsr_json.h"
 #include "model/device_series.h"
 #include "model/media_file.h"
+#include "model/media_merge.h"
 #include "model/passmask_list.h"
 #include "platform/code_page.h"
 #include "platform/com.h"
 #include "platform/debug_output.h"
+#include "platform/files.h"
 #include "xmlio/dom_creator.h"
 
 #ifndef PELAGON_VERSION
@@ -45,6 +47,9 @@ constexpr const char* kUsage =
     "  convert IN OUT [--keep-version]  read IN and write it to OUT in the current format,\n"
     "                                   or keeping the version IN carries\n"
     "  validate FILE --schema XSD       check FILE against an XSD schema\n"
+    "  merge INSTALLED NEW [--dry-run]  install the device series NEW over INSTALLED,\n"
+    "                                   keeping the media the user added and the\n"
+    "                                   visibility the user chose\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -375,6 +380,70 @@ int validate(const std::vector<std::string>& args, std::ostream& err) {
   return kExitSuccess;
 }
 
+std::string mediaName(const MediaInfo& medium) { return "\"" + medium.strMediaName[0] + "\""; }
+
+int merge(const std::vector<std::string>& args, std::ostream& out) {
+  const Arguments parsed = parse("merge", args, 2, {"--dry-run"}, {});
+  const std::string& installedPath = parsed.operands[0];
+  const std::string& newPath = parsed.operands[1];
+  const LoadedFile fresh = loadFile(newPath);
+  if (fresh.kind != Kind::DeviceSeries) {
+    throw Failure{kExitUsage, newPath + ": merge needs a device series; this is a " + kindName(fresh.kind)};
+  }
+  std::optional<LoadedFile> installed;
+  if (::access(installedPath.c_str(), F_OK) == 0) {
+    installed = loadFile(installedPath);
+    if (installed->kind != Kind::DeviceSeries) {
+      throw Failure{kExitUsage,
+                    installedPath + ": merge needs a device series; this is a " + kindName(installed->kind)};
+    }
+  }
+
+  MediaMergeReport report;
+  if (installed) {
+    DeviceSeries merged = fresh.series;
+    report = MergeMedia(installed->series, merged);
+  }
+  if (!parsed.flag("--dry-run")) {
+    try {
+      const MediaMergeOutcome outcome =
+          MergeMediaUpdateFrom(installedPath, [&newPath](const std::string& path) {
+            return win::CopyFileA(newPath.c_str(), path.c_str(), win::FALSE) != 0;
+          });
+      using Result = MediaMergeOutcome::Result;
+      if (outcome.result == Result::InstalledDirectly) {
+        out << "installed " << newPath << " as " << installedPath << " (nothing to merge)\n";
+        return kExitSuccess;
+      }
+      if (outcome.result != Result::Merged) {
+        throw Failure{kExitProblems, installedPath + ": not changed: the merge could not be completed"};
+      }
+      report = outcome.report;
+    } catch (const win::_com_error& error) {
+      throw Failure{kExitUsage, installedPath + ": cannot write: " +
+                                    (error.HasDescription() ? error.Description() : error.ErrorMessage())};
+    }
+  } else if (!installed) {
+    out << "would install " << newPath << " as " << installedPath << " (nothing to merge)\n";
+    return kExitSuccess;
+  }
+  for (int i : report.fromNew)
+    out << "kept from the new file: " << mediaName(fresh.series.aMediaInfoList[i]) << '\n';
+  for (int i : report.visibilityTakenOver) {
+    const MediaInfo& medium = fresh.series.aMediaInfoList[i];
+    bool visible = medium.bVisibleMedia;
+    for (const MediaInfo& old : installed->series.aMediaInfoList) {
+      if (SameMediaName(old, medium)) visible = old.bVisibleMedia;
+    }
+    out << "kept with the user's visibility (" << (visible ? "shown" : "hidden") << "): " << mediaName(medium)
+        << '\n';
+  }
+  for (int i : report.appended) {
+    out << "appended from the installed file: " << mediaName(installed->series.aMediaInfoList[i]) << '\n';
+  }
+  return kExitSuccess;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -403,6 +472,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "check") return check(rest, out);
     if (command == "convert") return convert(rest);
     if (command == "validate") return validate(rest, err);
+    if (command == "merge") return merge(rest, out);
     usageError("unknown command '" + command + "'");
   } catch (const Failure& failure) {
     err << "pelagon-dsr: " << failure.message << '\n';

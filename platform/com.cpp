@@ -5,10 +5,15 @@ namespace win {
 namespace {
 thread_local int initCount = 0;
 thread_local HRESULT forcedFailure = S_OK;
+// Calls still allowed before forcedFailure applies; negative while no countdown runs.
+thread_local int successesLeft = -1;
 }  // namespace
 
 HRESULT CoInitialize(void* /*reserved*/) {
-  if (FAILED(forcedFailure)) return forcedFailure;
+  if (FAILED(forcedFailure)) {
+    if (successesLeft == 0 || successesLeft < 0) return forcedFailure;
+    --successesLeft;
+  }
   return initCount++ == 0 ? S_OK : S_FALSE;
 }
 
@@ -20,8 +25,18 @@ void CoUninitialize() {
 int ComInitCount() { return initCount; }
 
 namespace testing {
-void FailCoInitialize(HRESULT hr) { forcedFailure = hr; }
-void ClearCoInitializeFailure() { forcedFailure = S_OK; }
+void FailCoInitialize(HRESULT hr) {
+  forcedFailure = hr;
+  successesLeft = -1;
+}
+void ClearCoInitializeFailure() {
+  forcedFailure = S_OK;
+  successesLeft = -1;
+}
+void FailCoInitializeAfter(int successes, HRESULT hr) {
+  forcedFailure = hr;
+  successesLeft = successes < 0 ? 0 : successes;
+}
 }  // namespace testing
 
 }  // namespace win

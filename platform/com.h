@@ -17,6 +17,8 @@ namespace testing {
 // While set, CoInitialize on this thread fails with the given code and initialises nothing.
 void FailCoInitialize(HRESULT hr);
 void ClearCoInitializeFailure();
+// Lets `successes` more calls on this thread succeed, then fails every later one with `hr`.
+void FailCoInitializeAfter(int successes, HRESULT hr);
 }  // namespace testing
 
 // Holds one COM initialisation for a scope, when it succeeded.

@@ -168,6 +168,38 @@ TEST_F(DsrProgramTest, ValidateUsesTheShippedSchemaAndRefusesABrokenOne) {
   EXPECT_NE(broken.err.find("the schema cannot be used"), std::string::npos) << broken.err;
 }
 
+TEST_F(DsrProgramTest, MergeKeepsTheUsersMediaAndCanOnlyTellWhatItWouldDo) {
+  DeviceSeries installed = makeSampleSeries();
+  installed.aMediaInfoList[1].bVisibleMedia = false;
+  MediaInfo own = installed.aMediaInfoList[0];
+  own.strMediaName.fill("My Backlit");
+  installed.aMediaInfoList.append(own);
+  ASSERT_TRUE(DeviceSeriesIO2(file("installed.dsr")).Save(installed));
+  const std::string before = readFile(file("installed.dsr"));
+
+  const Result dry = run({"merge", file("installed.dsr"), file("sample.dsr"), "--dry-run"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_NE(dry.out.find("kept with the user's visibility (hidden): \"Generic Vinyl 1 [0]\""), std::string::npos)
+      << dry.out;
+  EXPECT_NE(dry.out.find("appended from the installed file: \"My Backlit\""), std::string::npos);
+  EXPECT_EQ(readFile(file("installed.dsr")), before) << "a dry run writes nothing";
+
+  const Result real = run({"merge", file("installed.dsr"), file("sample.dsr")});
+  EXPECT_EQ(real.status, 0) << real.err;
+  EXPECT_EQ(real.out, dry.out);
+  DeviceSeries merged;
+  ASSERT_TRUE(DeviceSeriesIO2(file("installed.dsr")).Load(merged));
+  EXPECT_EQ(merged.aMediaInfoList.size(), 8);
+  EXPECT_FALSE(merged.aMediaInfoList[1].bVisibleMedia);
+  EXPECT_NE(readFile(file("installed.dsr")).find("strVersion=\"7.0.1.0\""), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(file("installed.dsr.tmp")));
+  EXPECT_FALSE(std::filesystem::exists(file("installed.dsr.out")));
+
+  const Result fresh = run({"merge", file("new-place.dsr"), file("sample.dsr")});
+  EXPECT_EQ(fresh.status, 0);
+  EXPECT_EQ(readFile(file("new-place.dsr")), readFile(file("sample.dsr")));
+}
+
 TEST_F(DsrProgramTest, BadFilesGiveAClearMessageAndNeverACrash) {
   const Result missing = run({"info", file("missing.dsr")});
   EXPECT_EQ(missing.status, 2);

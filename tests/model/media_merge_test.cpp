@@ -1,6 +1,13 @@
 #include "model/media_merge.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/app_title.h"
+#include "platform/com.h"
+#include "platform/files.h"
+#include "support/sample_series.h"
+#include "support/test_support.h"
 
 namespace pelagon::test {
 namespace {
@@ -92,6 +99,165 @@ TEST(MediaMergeTest, CalibrationListsAreCutToTheSeparationsChannels) {
   EXPECT_EQ(permissions[0].aCalibrationInfoList[3].nOutputLimit, 3) << "the first four stay";
   EXPECT_EQ(permissions[1].aCalibrationInfoList.size(), 3);
   EXPECT_EQ(permissions[2].aCalibrationInfoList.size(), 6) << "no separation: left as it is";
+}
+
+// Merges on real files: an installed series and a new one that the writer copies in.
+class MediaMergeFileTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    installed_ = makeSampleSeries();
+    fresh_ = makeSampleSeries();
+    // The user hid one medium and added one of their own.
+    installed_.aMediaInfoList[2].bVisibleMedia = false;
+    MediaInfo own = installed_.aMediaInfoList[0];
+    own.strMediaName.fill("My Backlit");
+    own.nVacuumPower = 9;
+    installed_.aMediaInfoList.append(own);
+    // The new file changed a medium's settings.
+    fresh_.aMediaInfoList[2].nDryHeater = 55;
+  }
+  void TearDown() override {
+    win::testing::ClearCoInitializeFailure();
+    dropComInitialisations();
+  }
+
+  std::string target() const { return dir_.file("Pelagon KD.dsr"); }
+  std::string newFile() const { return dir_.file("new.dsr"); }
+
+  void writeBoth() {
+    ASSERT_TRUE(DeviceSeriesIO2(target()).SaveWithVersion(installed_, VersionRecord{7, 0, 1, 0}));
+    ASSERT_TRUE(DeviceSeriesIO2(newFile()).SaveWithVersion(fresh_, VersionRecord{7, 0, 2, 0}));
+  }
+
+  NewSeriesWriter copyNewFile() const {
+    const std::string from = newFile();
+    return [from](const std::string& path) {
+      return win::CopyFileA(from.c_str(), path.c_str(), win::FALSE) != 0;
+    };
+  }
+
+  DeviceSeries loadTarget() {
+    DeviceSeries series;
+    EXPECT_TRUE(DeviceSeriesIO2(target()).Load(series));
+    return series;
+  }
+
+  bool onlyTargetAndNewFileLeft() const {
+    return std::distance(std::filesystem::directory_iterator(dir_.path()), {}) == 2;
+  }
+
+  TempDir dir_;
+  DeviceSeries installed_;
+  DeviceSeries fresh_;
+};
+
+TEST_F(MediaMergeFileTest, AMergeKeepsTheUsersMediaAndVisibilityAndTheNewVersion) {
+  writeBoth();
+  const MediaMergeOutcome outcome = MergeMediaUpdateFrom(target(), copyNewFile());
+  EXPECT_EQ(outcome.result, MediaMergeOutcome::Result::Merged);
+  const DeviceSeries merged = loadTarget();
+  ASSERT_EQ(merged.aMediaInfoList.size(), 8);
+  EXPECT_FALSE(merged.aMediaInfoList[2].bVisibleMedia);
+  EXPECT_EQ(merged.aMediaInfoList[2].nDryHeater, 55);
+  EXPECT_EQ(merged.aMediaInfoList[7].strMediaName[0], "My Backlit");
+  EXPECT_EQ(merged.aMediaInfoList[7].nVacuumPower, 9);
+  EXPECT_EQ(outcome.report.appended, (std::vector<int>{7}));
+  EXPECT_NE(readFile(target()).find("<DeviceSeries strVersion=\"7.0.2.0\">"), std::string::npos);
+  EXPECT_TRUE(onlyTargetAndNewFileLeft()) << "no temporary or output file stays";
+}
+
+TEST_F(MediaMergeFileTest, WithoutAReadableInstalledFileTheNewOneGoesInDirectly) {
+  writeBoth();
+  std::filesystem::remove(target());
+  EXPECT_EQ(MergeMediaUpdateFrom(target(), copyNewFile()).result,
+            MediaMergeOutcome::Result::InstalledDirectly);
+  EXPECT_EQ(readFile(target()), readFile(newFile()));
+
+  writeFile(target(), "<DeviceSeries strVersion=\"7.0.1.0\"><unclosed>");
+  EXPECT_EQ(MergeMediaUpdateFrom(target(), copyNewFile()).result,
+            MediaMergeOutcome::Result::InstalledDirectly);
+  EXPECT_EQ(readFile(target()), readFile(newFile()));
+}
+
+TEST_F(MediaMergeFileTest, AnInstalledFileThatCannotBeReadIsLeftAlone) {
+  writeBoth();
+  win::SetAppTitle(std::string(kVersionCheckingTitle));
+  std::string newer = readFile(target());
+  newer.replace(newer.find("7.0.1.0"), 7, "3.4.0.0");
+  writeFile(target(), newer);
+  EXPECT_EQ(MergeMediaUpdateFrom(target(), copyNewFile()).result,
+            MediaMergeOutcome::Result::InstalledUnreadable);
+  win::SetAppTitle("");
+  EXPECT_EQ(readFile(target()), newer);
+}
+
+TEST_F(MediaMergeFileTest, EveryFailurePartWayLeavesTheInstalledFileWhole) {
+  writeBoth();
+  const std::string before = readFile(target());
+
+  // The new file does not arrive, or arrives broken.
+  EXPECT_EQ(MergeMediaUpdateFrom(target(), [](const std::string&) { return false; }).result,
+            MediaMergeOutcome::Result::NewUnreadable);
+  EXPECT_EQ(MergeMediaUpdateFrom(target(),
+                                 [](const std::string& path) {
+                                   writeFile(path, "<DeviceSeries strVersion=\"3.3.0.0\"/>");
+                                   return true;
+                                 })
+                .result,
+            MediaMergeOutcome::Result::NewUnreadable);
+  EXPECT_EQ(readFile(target()), before);
+
+  // The merged document cannot be written: the error leaves, the installed file stays.
+  std::filesystem::create_directory(target() + ".out");
+  EXPECT_THROW(MergeMediaUpdateFrom(target(), copyNewFile()), win::_com_error);
+  EXPECT_EQ(readFile(target()), before);
+  std::filesystem::remove_all(target() + ".out");
+
+  // The final move is refused (a read-only installed file): it keeps its content.
+  ::chmod(target().c_str(), 0444);
+  MergeMediaUpdateFrom(target(), copyNewFile());
+  EXPECT_EQ(readFile(target()), before);
+  ::chmod(target().c_str(), 0644);
+
+  // And when nothing fails, the result is the complete merge.
+  std::filesystem::remove(target() + ".out");
+  EXPECT_EQ(MergeMediaUpdateFrom(target(), copyNewFile()).result, MediaMergeOutcome::Result::Merged);
+  EXPECT_EQ(loadTarget().aMediaInfoList.size(), 8);
+}
+
+TEST_F(MediaMergeFileTest, StoppedAtAnyStepTheInstalledFileIsWholeOrFullyMerged) {
+  writeBoth();
+  const std::string before = readFile(target());
+  // Every later step needs COM, so failing it from the n-th start on stops the merge at each
+  // step in turn: the checks, the loads, the build of the merged document, its save.
+  bool mergedOnce = false;
+  for (int successes = 0; successes < 12; ++successes) {
+    writeFile(target(), before);
+    dropComInitialisations();
+    win::testing::FailCoInitializeAfter(successes, win::E_OUTOFMEMORY);
+    MediaMergeOutcome outcome;
+    try {
+      outcome = MergeMediaUpdateFrom(target(), copyNewFile());
+    } catch (const win::_com_error&) {
+      outcome.result = MediaMergeOutcome::Result::SaveFailed;
+    }
+    win::testing::ClearCoInitializeFailure();
+    const std::string after = readFile(target());
+    if (after == before) {
+      EXPECT_NE(outcome.result, MediaMergeOutcome::Result::Merged) << successes;
+    } else {
+      // Only the complete merge may change it; never the unmerged new file.
+      EXPECT_EQ(outcome.result, MediaMergeOutcome::Result::Merged) << successes;
+      EXPECT_EQ(loadTarget().aMediaInfoList.size(), 8) << successes;
+      mergedOnce = true;
+    }
+    if (outcome.result == MediaMergeOutcome::Result::SaveFailed) {
+      EXPECT_FALSE(std::filesystem::exists(target() + ".out")) << successes;
+    }
+    std::filesystem::remove(target() + ".tmp");
+    std::filesystem::remove(target() + ".out");
+  }
+  EXPECT_TRUE(mergedOnce) << "with enough COM starts the merge completes";
 }
 
 }  // namespace

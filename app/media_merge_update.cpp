@@ -1,0 +1,14 @@
+#include "app/media_merge_update.h"
+
+#include "app/resource_extraction.h"
+#include "model/media_merge.h"
+
+namespace pelagon {
+
+bool MergeMediaUpdate(const std::string& target, unsigned resourceId) {
+  MergeMediaUpdateFrom(
+      target, [resourceId](const std::string& path) { return ExtractResourceToFile(path, resourceId); });
+  return true;
+}
+
+}  // namespace pelagon
