@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,8 +24,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <stdexcept>
 #include <string>
@@ -567,6 +570,66 @@ void BM_DeviceSeriesSave(benchmark::State& state) {
   });
 }
 
+// ---- Peak memory ----
+
+std::optional<double> statusBytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  const std::string prefix = std::string(field) + ":";
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(prefix, 0) == 0) return std::stod(line.substr(prefix.size())) * 1024.0;
+  }
+  return std::nullopt;
+}
+
+// How far the resident memory rises above where it was while `work` runs, in bytes; nothing
+// when the kernel cannot reset the peak ("5" to clear_refs sets it to the current size).
+template <typename Work>
+std::optional<double> peakGrowth(Work& work) {
+  // Memory freed earlier would otherwise be reused unseen.
+  ::malloc_trim(0);
+  {
+    std::ofstream reset("/proc/self/clear_refs");
+    reset << "5";
+    reset.flush();
+    if (!reset) return std::nullopt;
+  }
+  const std::optional<double> before = statusBytes("VmRSS");
+  work();
+  const std::optional<double> peak = statusBytes("VmHWM");
+  if (!before || !peak) return std::nullopt;
+  return std::max(0.0, *peak - *before);
+}
+
+// The peak resident memory a Load or a Save adds, over the file's size (target: at most 10
+// for the ten-times series). The sample and its series are made before the measurement, so
+// only what the reader or writer takes counts, the loaded series included.
+void BM_DeviceSeriesPeakMemory(benchmark::State& state) {
+  guarded(state, [&] {
+    const int scale = scaleOf(state);
+    Sample& sample = bench().sample(scale);
+    const bool save = state.range(1) != 0;
+    const std::string path = bench().outputPath("memory", scale);
+    double worst = 0.0;
+    bool ok = true;
+    for (auto _ : state) {
+      DeviceSeries target;
+      auto work = [&] {
+        ok = (save ? DeviceSeriesIO2(path).Save(sample.series) : DeviceSeriesIO2(sample.path).Load(target)) &&
+             ok;
+      };
+      const std::optional<double> growth = peakGrowth(work);
+      if (!growth) throw std::runtime_error("the peak resident size cannot be reset here");
+      worst = std::max(worst, *growth);
+    }
+    if (!ok) throw std::runtime_error(save ? "Save failed" : "Load failed");
+    state.SetLabel(save ? "save" : "load");
+    state.counters["file_MiB"] = static_cast<double>(fileSize(sample)) / (1024.0 * 1024.0);
+    state.counters["peak_MiB"] = worst / (1024.0 * 1024.0);
+    state.counters["x_file"] = worst / static_cast<double>(fileSize(sample));
+  });
+}
+
 // Baselines first, so the library's benchmarks find their times.
 BENCHMARK(BM_DeviceSeriesParseBaseline)->Arg(1)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviceSeriesLoad)->Arg(1)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -577,5 +640,11 @@ BENCHMARK(BM_DeviceSeriesBuildSyncedBaseline)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviceSeriesSave)->Arg(1)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_DeviceSeriesPeakMemory)
+    ->Args({10, 0})
+    ->Args({10, 1})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -314,7 +314,8 @@ PathResolution ResolveWindowsPathDetailed(std::string_view path) {
   }
 
   if (components.empty()) {
-    if (root == Root::Relative) current = ".";
+    if ((isSeparator(text.back()) || result.isDriveRoot) && (current.empty() || current.back() != '/'))
+      current += '/';
     result.isDriveRoot = root == Root::Drive;
   }
   if ((isSeparator(text.back()) || result.isDriveRoot) && current.back() != '/') current += '/';

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -60,16 +61,25 @@ private:
   const char* text_;
 };
 
-bool isNameStart(unsigned char c) {
+constexpr bool isNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool isNameChar(unsigned char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+constexpr bool isNameChar(unsigned char c) {
+  return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// Every element a save writes has its name checked, so the test is one lookup a character.
+constexpr std::array<bool, 256> kNameChars = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t c = 0; c < table.size(); ++c) table[c] = isNameChar(static_cast<unsigned char>(c));
+  return table;
+}();
 
 void requireXmlName(std::string_view name) {
   const bool valid =
       !name.empty() && isNameStart(static_cast<unsigned char>(name.front())) &&
-      std::all_of(name.begin(), name.end(), [](char c) { return isNameChar(static_cast<unsigned char>(c)); });
+      std::all_of(name.begin(), name.end(), [](char c) { return kNameChars[static_cast<unsigned char>(c)]; });
   if (!valid) {
     throw _com_error(win::E_INVALIDARG, "'" + std::string(name) + "' is not a valid XML name.");
   }
