@@ -49,8 +49,8 @@ void takeRecipe(const Color& recipe, CustomColorInfo& color) {
 xml::Node writeUVLampPower(xml::Document& document, const UVLampPower& entry, std::int32_t position) {
   xml::Node element = document.createElement(kUVLampPower);
   writeIntAttribute(document, kPosition, position).addTo(element);
-  element.appendChild(writeValue(document, "nForwardPower", entry.nForwardPower));
-  element.appendChild(writeValue(document, "nBackwardPower", entry.nBackwardPower));
+  appendValue(element, "nForwardPower", entry.nForwardPower);
+  appendValue(element, "nBackwardPower", entry.nBackwardPower);
   return element;
 }
 
@@ -66,13 +66,13 @@ bool readUVLampPower(xml::Node element, UVLampPower& entry, std::int32_t& positi
 
 xml::Node writeCustomColorInfo(xml::Document& document, const CustomColorInfo& color) {
   xml::Node element = document.createElement(kCustomColorInfo);
-  element.appendChild(writeValue(document, "strColorName", color.strColorName));
+  appendValue(element, "strColorName", color.strColorName);
   if (color.nColorSpace == kCustomColorCMYK) {
     appendRecipe<CMYKColor>(document, element, color);
   } else if (color.nColorSpace == kCustomColorCMYKOG) {
     appendRecipe<CMYKOGColor>(document, element, color);
   }
-  element.appendChild(writeValue(document, kMatchLibName, color.strMatchLibName));
+  appendValue(element, kMatchLibName, color.strMatchLibName);
   return element;
 }
 

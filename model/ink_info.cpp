@@ -43,13 +43,13 @@ const NamedFields<InkInfo>& inkInfoTail() {
 
 xml::Node InkInfoIO::WriteInkInfo(xml::Document& document, xml::Node parent, const InkInfo& ink) const {
   xml::Node element = parent.appendChild(document.createElement(kInkInfoName));
-  element.appendChild(writeValue(document, "nInkIndex", ink.nInkIndex));
-  element.appendChild(writeValue(document, "strLongInkName", ink.strLongInkName));
-  element.appendChild(writeValue(document, "strShortInkName", ink.strShortInkName));
+  appendValue(element, "nInkIndex", ink.nInkIndex);
+  appendValue(element, "strLongInkName", ink.strLongInkName);
+  appendValue(element, "strShortInkName", ink.strShortInkName);
   element.appendChild(writeInkColor(document, "lightColor", ink.lightColor));
   element.appendChild(writeInkColor(document, "darkColor", ink.darkColor));
-  element.appendChild(writeValue(document, "flPrice", ink.flPrice));
-  element.appendChild(writeValue(document, "nCapacity", ink.nCapacity));
+  appendValue(element, "flPrice", ink.flPrice);
+  appendValue(element, "nCapacity", ink.nCapacity);
   return element;
 }
 
@@ -79,13 +79,12 @@ bool InkInfoIO::ReadRecordFile(const std::string& path, InkInfo& ink) const {
 xml::Node InkConfigInfoIO::WriteInkConfigInfo(xml::Document& document, xml::Node parent,
                                               const InkConfigInfo& config) const {
   xml::Node element = parent.appendChild(document.createElement(kInkConfigInfoName));
-  element.appendChild(writeValue(document, "nInkConfigIndex", config.nInkConfigIndex));
-  element.appendChild(writeValue(document, "strInkConfigName", config.strInkConfigName));
-  element.appendChild(writeValue(document, "strFolderName", config.strFolderName));
+  appendValue(element, "nInkConfigIndex", config.nInkConfigIndex);
+  appendValue(element, "strInkConfigName", config.strInkConfigName);
+  appendValue(element, "strFolderName", config.strFolderName);
   // Not the "value<i>" names of the other fixed arrays: every slot is named "nInkIndex".
-  xml::Node slots = element.appendChild(document.createElement("nInkIndexList"));
-  for (std::int32_t inkIndex : config.nInkIndexList)
-    slots.appendChild(writeValue(document, "nInkIndex", inkIndex));
+  xml::Node slots = element.appendElement("nInkIndexList");
+  for (std::int32_t inkIndex : config.nInkIndexList) appendValue(slots, "nInkIndex", inkIndex);
   return element;
 }
 

@@ -40,7 +40,7 @@ const NamedFields<PrintChartFileInfoSet>& printChartFields() {
 
 xml::Node writeInkVolumeInfo(xml::Document& document, const InkVolumeInfo& info) {
   xml::Node element = document.createElement(kInkVolumeInfo);
-  element.appendChild(writeValue(document, "nInkVolumeIndex", info.nInkVolumeIndex));
+  appendValue(element, "nInkVolumeIndex", info.nInkVolumeIndex);
   element.appendChild(writeScalarList(document, kInkVolumeList, kInkVolumeEntry, info.astrInkVolumeList));
   return element;
 }
@@ -57,10 +57,10 @@ void readInkVolumeInfoList(xml::Node container, win::GrowableArray<InkVolumeInfo
 
 xml::Node writePrintChartFileInfoSet(xml::Document& document, const PrintChartFileInfoSet& info) {
   xml::Node element = document.createElement(kPrintChartFileInfoSet);
-  element.appendChild(writeValue(document, "nIndex", info.nIndex));
-  element.appendChild(writeValue(document, "strCalibrationFileName", info.strCalibrationFileName));
-  element.appendChild(writeValue(document, "strInkLimitFileName", info.strInkLimitFileName));
-  element.appendChild(writeValue(document, "strTestPrintFileName", info.strTestPrintFileName));
+  appendValue(element, "nIndex", info.nIndex);
+  appendValue(element, "strCalibrationFileName", info.strCalibrationFileName);
+  appendValue(element, "strInkLimitFileName", info.strInkLimitFileName);
+  appendValue(element, "strTestPrintFileName", info.strTestPrintFileName);
   return element;
 }
 

@@ -52,7 +52,7 @@ void MediaFileIO::ReadDocument(const xml::DocumentPtr& document, MediaFile& targ
 
 xml::Node MediaFileIO::BuildRoot(xml::Document& document, const MediaFile& source) const {
   xml::Node root = CreateRootElement(document);
-  root.appendChild(writeValue(document, "strSeriesName", source.strSeriesName));
+  appendValue(root, "strSeriesName", source.strSeriesName);
   xml::Node data = root.appendChild(document.createElement("data"));
   for (const MediaInfo& media : source.media) WriteMediaInfo(document, data, media);
   root.appendChild(document.createElement("ProfileList"));

@@ -41,15 +41,15 @@ xml::Node MediaInfoIO::WriteMediaInfo(xml::Document& document, xml::Node parent,
                                       const MediaInfo& media) const {
   xml::Node element = parent.appendChild(document.createElement(kMediaInfo));
   const auto add = [&document, &element](std::string_view name, const auto& value) {
-    element.appendChild(writeValue(document, name, value));
+    appendValue(element, name, value);
   };
   add("strMediaName", media.strMediaName);
   add("strBaseMediaName", media.strBaseMediaName);
-  xml::Node permissions = element.appendChild(document.createElement("aPermissionSetList"));
+  xml::Node permissions = element.appendElement("aPermissionSetList");
   for (const PermissionSet& permission : media.aPermissionSetList) {
     writePermissionSet(document, permissions, permission);
   }
-  xml::Node qualities = element.appendChild(document.createElement("aQualityInfoList"));
+  xml::Node qualities = element.appendElement("aQualityInfoList");
   for (const QualityInfo& quality : media.aQualityInfoList) writeQualityInfo(document, qualities, quality);
   add("nDefaultLevel", media.nDefaultLevel);
   add("nDryTime", media.nDryTime);

@@ -64,21 +64,21 @@ const NamedFields<ModeInfo>& modeInfoTail() {
 
 xml::Node ModeInfoIO::WriteModeInfo(xml::Document& document, xml::Node parent, const ModeInfo& mode) const {
   xml::Node element = parent.appendChild(document.createElement(kModeInfo));
-  element.appendChild(writeValue(document, "nModeIndex", mode.nModeIndex));
-  element.appendChild(writeValue(document, "strModeName", mode.strModeName));
-  element.appendChild(writeValue(document, "nInkNum", mode.nInkNum));
+  appendValue(element, "nModeIndex", mode.nModeIndex);
+  appendValue(element, "strModeName", mode.strModeName);
+  appendValue(element, "nInkNum", mode.nInkNum);
   element.appendChild(writeFixedArray(document, "nInkIndexList", mode.nInkIndexList));
-  element.appendChild(writeValue(document, "nBitsPerPixel", mode.nBitsPerPixel));
-  element.appendChild(writeValue(document, "nDotType", mode.nDotType));
-  element.appendChild(writeValue(document, "strDotSize", mode.strDotSize));
-  element.appendChild(writeValue(document, "nInkVolumeIndex", mode.nInkVolumeIndex));
-  element.appendChild(writeValue(document, "strNozzleMask", mode.strNozzleMask));
-  element.appendChild(writeValue(document, "nPassesPerLine", mode.nPassesPerLine));
-  element.appendChild(writeValue(document, "strPJLOption", mode.strPJLOption));
-  element.appendChild(writeValue(document, "flFeedResolutionPerPass", mode.flFeedResolutionPerPass));
-  element.appendChild(writeValue(document, "nNozzleMaskCount", mode.nNozzleMaskCount));
-  element.appendChild(writeValue(document, "nEmptyPathLength", mode.nEmptyPathLength));
-  element.appendChild(writeValue(document, "nAdditionalPrintingTime", mode.nAdditionalPrintingTime));
+  appendValue(element, "nBitsPerPixel", mode.nBitsPerPixel);
+  appendValue(element, "nDotType", mode.nDotType);
+  appendValue(element, "strDotSize", mode.strDotSize);
+  appendValue(element, "nInkVolumeIndex", mode.nInkVolumeIndex);
+  appendValue(element, "strNozzleMask", mode.strNozzleMask);
+  appendValue(element, "nPassesPerLine", mode.nPassesPerLine);
+  appendValue(element, "strPJLOption", mode.strPJLOption);
+  appendValue(element, "flFeedResolutionPerPass", mode.flFeedResolutionPerPass);
+  appendValue(element, "nNozzleMaskCount", mode.nNozzleMaskCount);
+  appendValue(element, "nEmptyPathLength", mode.nEmptyPathLength);
+  appendValue(element, "nAdditionalPrintingTime", mode.nAdditionalPrintingTime);
   element.appendChild(writeUVLampPowerList(document, mode));
   return element;
 }

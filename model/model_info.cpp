@@ -64,7 +64,7 @@ xml::Node ModelInfoIO::WriteModelInfo(xml::Document& document, xml::Node parent,
                                       const ModelInfo& model) const {
   xml::Node element = parent.appendChild(document.createElement(kElementName));
   const auto add = [&document, &element](std::string_view name, const auto& value) {
-    element.appendChild(writeValue(document, name, value));
+    appendValue(element, name, value);
   };
   add("strLongModelName", model.strLongModelName);
   add("strMIBModelName", model.strMIBModelName);

@@ -21,8 +21,8 @@ bool isUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 
 
 // The command is cut in the DOM's UTF-8 text at code-point boundaries, so no piece ends
 // inside a character, whatever the ANSI code page.
-void writeCommand(xml::Document& document, xml::Node passmask, const std::string& command) {
-  xml::Node element = passmask.appendChild(document.createElement(kCommandName));
+void writeCommand(xml::Node passmask, const std::string& command) {
+  xml::Node element = passmask.appendElement(kCommandName);
   const std::string utf8 = win::AnsiToUtf8(command);
   const std::string_view text(utf8);
   std::size_t start = 0;
@@ -30,14 +30,14 @@ void writeCommand(xml::Document& document, xml::Node passmask, const std::string
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (isUtf8Continuation(text[i])) continue;
     if (characters == kPassmaskPieceLength) {
-      element.appendChild(document.createElement(kPieceName)).setText(text.substr(start, i - start));
+      element.appendElement(kPieceName).setText(text.substr(start, i - start));
       start = i;
       characters = 0;
     }
     ++characters;
   }
   // The last piece, or the only one: an empty command keeps one empty piece.
-  element.appendChild(document.createElement(kPieceName)).setText(text.substr(start));
+  element.appendElement(kPieceName).setText(text.substr(start));
 }
 
 std::string readCommand(xml::Node element) {
@@ -59,12 +59,12 @@ std::string readCommand(xml::Node element) {
 xml::Node PassmaskIO::WritePassmask(xml::Document& document, xml::Node parent,
                                     const Passmask& passmask) const {
   xml::Node element = parent.appendChild(document.createElement(kPassmaskName));
-  element.appendChild(writeValue(document, "nPassmaskIndex", passmask.nPassmaskIndex));
-  element.appendChild(writeValue(document, "strPassmaskName", passmask.strPassmaskName));
-  element.appendChild(writeValue(document, "strPassmaskMode", passmask.strPassmaskMode));
-  element.appendChild(writeValue(document, "strInkConsumptionRate", passmask.strInkConsumptionRate));
-  element.appendChild(writeValue(document, "nOverlapNozzleCount", passmask.nOverlapNozzleCount));
-  for (const std::string& command : passmask.astrPassmaskCommand) writeCommand(document, element, command);
+  appendValue(element, "nPassmaskIndex", passmask.nPassmaskIndex);
+  appendValue(element, "strPassmaskName", passmask.strPassmaskName);
+  appendValue(element, "strPassmaskMode", passmask.strPassmaskMode);
+  appendValue(element, "strInkConsumptionRate", passmask.strInkConsumptionRate);
+  appendValue(element, "nOverlapNozzleCount", passmask.nOverlapNozzleCount);
+  for (const std::string& command : passmask.astrPassmaskCommand) writeCommand(element, command);
   return element;
 }
 

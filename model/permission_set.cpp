@@ -92,33 +92,33 @@ std::int32_t normalizeDirection(std::int32_t eDirection) {
 
 xml::Node writePermissionSet(xml::Document& document, xml::Node parent, const PermissionSet& permission) {
   xml::Node element = parent.appendChild(document.createElement("PermissionSet"));
-  element.appendChild(writeValue(document, "nPermissionIndex", permission.nPermissionIndex));
+  appendValue(element, "nPermissionIndex", permission.nPermissionIndex);
   element.appendChild(
       writeScalarList(document, "anInkConfigIndexList", "anInkConfigIndex", permission.anInkConfigIndexList));
-  element.appendChild(writeValue(document, "nResolutionIndex", permission.nResolutionIndex));
-  element.appendChild(writeValue(document, "nModeIndex", permission.nModeIndex));
-  element.appendChild(writeValue(document, "nPassmaskIndex", permission.nPassmaskIndex));
-  element.appendChild(writeValue(document, "eDirection", permission.eDirection));
-  element.appendChild(writeValue(document, "eScreen", permission.eScreen));
+  appendValue(element, "nResolutionIndex", permission.nResolutionIndex);
+  appendValue(element, "nModeIndex", permission.nModeIndex);
+  appendValue(element, "nPassmaskIndex", permission.nPassmaskIndex);
+  appendValue(element, "eDirection", permission.eDirection);
+  appendValue(element, "eScreen", permission.eScreen);
   if (permission.eScreen == kCustomScreen)
     element.appendChild(writeScreenOption(document, permission.screenOption));
   element.appendChild(
       writeScalarList(document, "anVControlIndexList", "anVControlIndex", permission.anVControlIndexList));
   element.appendChild(
       writeScalarList(document, "anFMPatternIndexList", "anFMPatternIndex", permission.anFMPatternIndexList));
-  element.appendChild(writeValue(document, "nSeparationIndex", permission.nSeparationIndex));
-  xml::Node calibrations = element.appendChild(document.createElement("aCalibrationInfoList"));
+  appendValue(element, "nSeparationIndex", permission.nSeparationIndex);
+  xml::Node calibrations = element.appendElement("aCalibrationInfoList");
   for (const CalibrationInfo& calibration : permission.aCalibrationInfoList) {
     writeCalibrationInfo(document, calibrations, calibration);
   }
-  element.appendChild(writeValue(document, "nInkLimit", permission.nInkLimit));
-  element.appendChild(writeValue(document, "strPrinterProfile", permission.strPrinterProfile));
-  element.appendChild(writeValue(document, "nScanSpeed", permission.nScanSpeed));
-  element.appendChild(writeValue(document, "nFeedSpeed", permission.nFeedSpeed));
-  element.appendChild(writeValue(document, "bVisiblePermission", permission.bVisiblePermission));
-  element.appendChild(writeValue(document, "bRecommended", permission.bRecommended));
-  element.appendChild(writeValue(document, "nRealPassCount", permission.nRealPassCount));
-  element.appendChild(writeValue(document, "strNextPermissionIndex", permission.strNextPermissionIndex));
+  appendValue(element, "nInkLimit", permission.nInkLimit);
+  appendValue(element, "strPrinterProfile", permission.strPrinterProfile);
+  appendValue(element, "nScanSpeed", permission.nScanSpeed);
+  appendValue(element, "nFeedSpeed", permission.nFeedSpeed);
+  appendValue(element, "bVisiblePermission", permission.bVisiblePermission);
+  appendValue(element, "bRecommended", permission.bRecommended);
+  appendValue(element, "nRealPassCount", permission.nRealPassCount);
+  appendValue(element, "strNextPermissionIndex", permission.strNextPermissionIndex);
   return element;
 }
 
@@ -140,11 +140,11 @@ void readPermissionSet(xml::Node element, PermissionSet& permission) {
 
 xml::Node writeQualityInfo(xml::Document& document, xml::Node parent, const QualityInfo& quality) {
   xml::Node element = parent.appendChild(document.createElement("QualityInfo"));
-  element.appendChild(writeValue(document, "nQualityLevel", quality.nQualityLevel));
-  element.appendChild(writeValue(document, "strQualityName", quality.strQualityName));
+  appendValue(element, "nQualityLevel", quality.nQualityLevel);
+  appendValue(element, "strQualityName", quality.strQualityName);
   element.appendChild(
       writeScalarList(document, "anPermissionIndexList", "anPermissionIndex", quality.anPermissionIndexList));
-  element.appendChild(writeValue(document, "bVisibleQuality", quality.bVisibleQuality));
+  appendValue(element, "bVisibleQuality", quality.bVisibleQuality);
   return element;
 }
 
@@ -159,15 +159,15 @@ void readQualityInfo(xml::Node element, QualityInfo& quality) {
 xml::Node writeCalibrationInfo(xml::Document& document, xml::Node parent,
                                const CalibrationInfo& calibration) {
   xml::Node element = parent.appendChild(document.createElement("CalibrationInfo"));
-  element.appendChild(writeValue(document, "nOutputLimit", calibration.nOutputLimit));
-  xml::Node density = element.appendChild(document.createElement("density"));
-  for (float value : calibration.density) density.appendChild(writeValue(document, "value", value));
-  xml::Node lab = element.appendChild(document.createElement("lab"));
+  appendValue(element, "nOutputLimit", calibration.nOutputLimit);
+  xml::Node density = element.appendElement("density");
+  for (float value : calibration.density) appendValue(density, "value", value);
+  xml::Node lab = element.appendElement("lab");
   for (const CalibrationLab& step : calibration.lab) {
-    xml::Node value = lab.appendChild(document.createElement("value"));
-    value.appendChild(writeValue(document, "l", step.L));
-    value.appendChild(writeValue(document, "a", step.a));
-    value.appendChild(writeValue(document, "b", step.b));
+    xml::Node value = lab.appendElement("value");
+    appendValue(value, "l", step.L);
+    appendValue(value, "a", step.a);
+    appendValue(value, "b", step.b);
   }
   return element;
 }

@@ -15,10 +15,10 @@ constexpr std::string_view kPatternInfoName = "PatternInfo";
 xml::Node ResolutionInfoIO::WriteResolutionInfo(xml::Document& document, xml::Node parent,
                                                 const ResolutionInfo& resolution) const {
   xml::Node element = parent.appendChild(document.createElement(kResolutionInfoName));
-  element.appendChild(writeValue(document, "nResolutionIndex", resolution.nResolutionIndex));
-  element.appendChild(writeValue(document, "strResolutionName", resolution.strResolutionName));
-  element.appendChild(writeValue(document, "flScanResolution", resolution.flScanResolution));
-  element.appendChild(writeValue(document, "flFeedResolution", resolution.flFeedResolution));
+  appendValue(element, "nResolutionIndex", resolution.nResolutionIndex);
+  appendValue(element, "strResolutionName", resolution.strResolutionName);
+  appendValue(element, "flScanResolution", resolution.flScanResolution);
+  appendValue(element, "flFeedResolution", resolution.flFeedResolution);
   return element;
 }
 
@@ -47,10 +47,10 @@ bool ResolutionInfoIO::ReadRecordFile(const std::string& path, ResolutionInfo& r
 xml::Node PatternInfoIO::WritePatternInfo(xml::Document& document, xml::Node parent,
                                           const PatternInfo& pattern) const {
   xml::Node element = parent.appendChild(document.createElement(kPatternInfoName));
-  element.appendChild(writeValue(document, "nFMPatternIndex", pattern.nFMPatternIndex));
-  element.appendChild(writeValue(document, "nScanPixelSize", pattern.nScanPixelSize));
-  element.appendChild(writeValue(document, "nFeedPixelSize", pattern.nFeedPixelSize));
-  element.appendChild(writeValue(document, "strPatternFile", pattern.strPatternFile));
+  appendValue(element, "nFMPatternIndex", pattern.nFMPatternIndex);
+  appendValue(element, "nScanPixelSize", pattern.nScanPixelSize);
+  appendValue(element, "nFeedPixelSize", pattern.nFeedPixelSize);
+  appendValue(element, "strPatternFile", pattern.strPatternFile);
   return element;
 }
 

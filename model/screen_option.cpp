@@ -29,9 +29,9 @@ const NamedFields<ScreenOption>& namedFields() {
 
 xml::Node writeScreenOption(xml::Document& document, const ScreenOption& option) {
   xml::Node element = document.createElement("screenOption");
-  element.appendChild(writeValue(document, "bUseCustomSetting", option.bUseCustomSetting));
-  element.appendChild(writeValue(document, "nLineCount", option.nLineCount));
-  element.appendChild(writeValue(document, "eDotShape", option.eDotShape));
+  appendValue(element, "bUseCustomSetting", option.bUseCustomSetting);
+  appendValue(element, "nLineCount", option.nLineCount);
+  appendValue(element, "eDotShape", option.eDotShape);
   element.appendChild(writeIndexedList(document, "flDegrees", "flDegree", option.flDegrees));
   return element;
 }

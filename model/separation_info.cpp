@@ -62,14 +62,14 @@ std::string outputTableText(const SeparationTable& table) {
 xml::Node SeparationInfoIO::WriteSeparationInfo(xml::Document& document, xml::Node parent,
                                                 const SeparationInfo& info) const {
   xml::Node element = parent.appendChild(document.createElement(kSeparationInfo));
-  element.appendChild(writeValue(document, "nSeparationIndex", info.nSeparationIndex));
-  element.appendChild(writeValue(document, "strSeparationName", info.strSeparationName));
-  element.appendChild(writeValue(document, "nOutputChannel", info.nOutputChannel));
-  xml::Node tables = element.appendChild(document.createElement(kSeparationTableList));
+  appendValue(element, "nSeparationIndex", info.nSeparationIndex);
+  appendValue(element, "strSeparationName", info.strSeparationName);
+  appendValue(element, "nOutputChannel", info.nOutputChannel);
+  xml::Node tables = element.appendElement(kSeparationTableList);
   for (const SeparationTable& table : info.aSeparationTableList)
     WriteSeparationTable(document, tables, table);
-  element.appendChild(writeValue(document, "nPrintChartFileInfoIndex", info.nPrintChartFileInfoIndex));
-  element.appendChild(writeValue(document, "strInkLimitTableFile", info.strInkLimitTableFile));
+  appendValue(element, "nPrintChartFileInfoIndex", info.nPrintChartFileInfoIndex);
+  appendValue(element, "strInkLimitTableFile", info.strInkLimitTableFile);
   element.appendChild(
       writeScalarList(document, kInputChannelInkIndexList, kInkIndex, info.anInputChannelInkIndexList));
   return element;
@@ -82,17 +82,17 @@ void SeparationInfoIO::ReadSeparationInfo(xml::Node element, SeparationInfo& inf
 xml::Node SeparationInfoIO::WriteSeparationTable(xml::Document& document, xml::Node parent,
                                                  const SeparationTable& table) const {
   xml::Node element = parent.appendChild(document.createElement(kSeparationTable));
-  element.appendChild(writeValue(document, "nInputChannelNum", table.nInputChannelNum));
+  appendValue(element, "nInputChannelNum", table.nInputChannelNum);
   element.appendChild(writeStringElement(document, "usOutputTable", outputTableText(table)));
-  element.appendChild(writeValue(document, "dStart", table.dStart));
-  element.appendChild(writeValue(document, "dPeak", table.dPeak));
-  element.appendChild(writeValue(document, "dMax", table.dMax));
-  element.appendChild(writeValue(document, "dEnd", table.dEnd));
-  element.appendChild(writeValue(document, "dEndMax", table.dEndMax));
-  element.appendChild(writeValue(document, "eType", table.eType));
-  element.appendChild(writeValue(document, "strInputChannel", table.strInputChannel));
-  element.appendChild(writeValue(document, "nInkIndex", table.nInkIndex));
-  element.appendChild(writeValue(document, "nHeadCount", table.nHeadCount));
+  appendValue(element, "dStart", table.dStart);
+  appendValue(element, "dPeak", table.dPeak);
+  appendValue(element, "dMax", table.dMax);
+  appendValue(element, "dEnd", table.dEnd);
+  appendValue(element, "dEndMax", table.dEndMax);
+  appendValue(element, "eType", table.eType);
+  appendValue(element, "strInputChannel", table.strInputChannel);
+  appendValue(element, "nInkIndex", table.nInkIndex);
+  appendValue(element, "nHeadCount", table.nHeadCount);
   return element;
 }
 

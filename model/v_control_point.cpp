@@ -61,8 +61,8 @@ const NamedFields<VControlPoint>& namedFields() {
 xml::Node VControlPointIO::WriteVControlPoint(xml::Document& document, xml::Node parent,
                                               const VControlPoint& point) const {
   xml::Node element = parent.appendChild(document.createElement(kElementName));
-  element.appendChild(writeValue(document, "nVControlIndex", point.nVControlIndex));
-  for (const auto& [name, member] : kReals) element.appendChild(writeValue(document, name, point.*member));
+  appendValue(element, "nVControlIndex", point.nVControlIndex);
+  for (const auto& [name, member] : kReals) appendValue(element, name, point.*member);
   return element;
 }
 

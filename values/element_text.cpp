@@ -15,6 +15,12 @@ xml::Node textElement(xml::Document& document, std::string_view name, std::strin
   return element;
 }
 
+xml::Node appendedTextElement(xml::Node parent, std::string_view name, std::string_view utf8) {
+  xml::Node element = parent.appendElement(name);
+  element.setText(utf8);
+  return element;
+}
+
 // Numbers and truth values are ASCII, so their text is read without the code-page round
 // trip: a character the code page changes would end the number in either form.
 template <typename Parse>
@@ -40,6 +46,22 @@ xml::Node writeRealElement(xml::Document& document, std::string_view name, doubl
 
 xml::Node writeStringElement(xml::Document& document, std::string_view name, std::string_view value) {
   return textElement(document, name, win::AnsiToUtf8(value));
+}
+
+xml::Node appendBoolElement(xml::Node parent, std::string_view name, bool value) {
+  return appendedTextElement(parent, name, value ? "true" : "false");
+}
+
+xml::Node appendIntElement(xml::Node parent, std::string_view name, std::int32_t value) {
+  return appendedTextElement(parent, name, formatInt(value));
+}
+
+xml::Node appendRealElement(xml::Node parent, std::string_view name, double value, int precision) {
+  return appendedTextElement(parent, name, formatReal(value, precision));
+}
+
+xml::Node appendStringElement(xml::Node parent, std::string_view name, std::string_view value) {
+  return appendedTextElement(parent, name, win::AnsiToUtf8(value));
 }
 
 IntAttribute writeIntAttribute(xml::Document& /*document*/, std::string_view name, std::int32_t value) {

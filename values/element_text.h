@@ -24,6 +24,13 @@ xml::Node writeRealElement(xml::Document& document, std::string_view name, doubl
 // The narrow string is taken to be in the ANSI code page.
 xml::Node writeStringElement(xml::Document& document, std::string_view name, std::string_view value);
 
+// The same value elements made directly as the last child of `parent`, for writers that
+// fill a record's element in order; the saved text is the same.
+xml::Node appendBoolElement(xml::Node parent, std::string_view name, bool value);
+xml::Node appendIntElement(xml::Node parent, std::string_view name, std::int32_t value);
+xml::Node appendRealElement(xml::Node parent, std::string_view name, double value, int precision);
+xml::Node appendStringElement(xml::Node parent, std::string_view name, std::string_view value);
+
 // An attribute to be added to an element by the caller.
 struct IntAttribute {
   std::string name;

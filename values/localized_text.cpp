@@ -21,13 +21,27 @@ const std::array<std::string, kLanguageCount>& languageNames() {
   return names;
 }
 
-xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text) {
+namespace {
+
+// A language without its own text repeats the English one.
+void appendLanguages(xml::Node element, const LocalizedText& text) {
   const auto& names = languageNames();
-  xml::Node element = document.createElement(name);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string& value = text[i].empty() ? text[0] : text[i];
-    element.appendChild(writeStringElement(document, names[i], value));
+    appendStringElement(element, names[i], text[i].empty() ? text[0] : text[i]);
   }
+}
+
+}  // namespace
+
+xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text) {
+  xml::Node element = document.createElement(name);
+  appendLanguages(element, text);
+  return element;
+}
+
+xml::Node appendLocalizedText(xml::Node parent, std::string_view name, const LocalizedText& text) {
+  xml::Node element = parent.appendElement(name);
+  appendLanguages(element, text);
   return element;
 }
 

@@ -21,6 +21,9 @@ const std::array<std::string, kLanguageCount>& languageNames();
 // All thirteen children, always: a language without its own text repeats the English one.
 xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text);
 
+// The same, made directly as the last child of `parent`.
+xml::Node appendLocalizedText(xml::Node parent, std::string_view name, const LocalizedText& text);
+
 // Children are matched to languages by exact name, in any order; unknown names are skipped
 // and a language without a child keeps what `text` held. Gives true whenever it returns.
 bool readLocalizedText(xml::Node element, LocalizedText& text);

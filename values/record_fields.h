@@ -60,6 +60,24 @@ xml::Node writeValue(xml::Document& document, std::string_view name, const T& va
   }
 }
 
+// The value element made directly as the last child of `parent`.
+template <typename T>
+xml::Node appendValue(xml::Node parent, std::string_view name, const T& value) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return appendBoolElement(parent, name, value);
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return appendIntElement(parent, name, value);
+  } else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
+    return appendRealElement(parent, name, static_cast<double>(value), kRealPrecision);
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    return appendStringElement(parent, name, value);
+  } else if constexpr (std::is_same_v<T, LocalizedText>) {
+    return appendLocalizedText(parent, name, value);
+  } else {
+    static_assert(!sizeof(T), "no element form for this type");
+  }
+}
+
 // Appends to a list; an append that cannot get memory is raised as E_OUTOFMEMORY.
 template <typename T, typename U>
 void appendOrThrow(win::GrowableArray<T>& list, U&& item) {
@@ -163,8 +181,7 @@ inline std::string indexedName(std::string_view stem, std::size_t index) {
 template <typename T, std::size_t N>
 xml::Node writeFixedArray(xml::Document& document, std::string_view name, const std::array<T, N>& values) {
   xml::Node element = document.createElement(name);
-  for (std::size_t i = 0; i < N; ++i)
-    element.appendChild(writeValue(document, indexedName("value", i), values[i]));
+  for (std::size_t i = 0; i < N; ++i) appendValue(element, indexedName("value", i), values[i]);
   return element;
 }
 
@@ -182,7 +199,7 @@ template <typename T>
 xml::Node writeScalarList(xml::Document& document, std::string_view name, std::string_view entryName,
                           const win::GrowableArray<T>& list) {
   xml::Node element = document.createElement(name);
-  for (const T& value : list) element.appendChild(writeValue(document, entryName, value));
+  for (const T& value : list) appendValue(element, entryName, value);
   return element;
 }
 
@@ -192,7 +209,7 @@ xml::Node writeIndexedList(xml::Document& document, std::string_view name, std::
                            const win::GrowableArray<T>& list) {
   xml::Node element = document.createElement(name);
   for (int i = 0; i < list.size(); ++i) {
-    element.appendChild(writeValue(document, indexedName(stem, static_cast<std::size_t>(i)), list[i]));
+    appendValue(element, indexedName(stem, static_cast<std::size_t>(i)), list[i]);
   }
   return element;
 }

@@ -386,6 +386,17 @@ Node Node::appendChild(Node child) {
   return child;
 }
 
+Node Node::appendElement(std::string_view name) {
+  pugi::xml_node parent = require(node_);
+  if (parent.type() != pugi::node_element) {
+    throw _com_error(win::E_FAIL, "Only elements take new elements this way.");
+  }
+  requireXmlName(name);
+  const pugi::xml_node element = parent.append_child(TerminatedName(name).c_str());
+  if (!element) throwOutOfMemory();
+  return Node(element.internal_object());
+}
+
 Attribute Node::attribute(std::string_view name) const {
   for (pugi::xml_attribute attr : require(node_).attributes()) {
     if (name == attr.name()) return Attribute(attr.internal_object());

@@ -120,6 +120,25 @@ TEST_F(DomTest, DetachedNodesStayOutOfTheTreeUntilAppended) {
   // `orphan` is never attached; the document frees it (the sanitizer build checks for leaks).
 }
 
+TEST_F(DomTest, ElementsMadeInPlaceSaveAsAppendedOnesDo) {
+  DocumentPtr moved = Document::Create();
+  Node a = moved->node().appendChild(moved->createElement("r"));
+  Node child = moved->createElement("n");
+  child.setText("1");
+  a.appendChild(child);
+  a.appendChild(moved->createElement("e"));
+
+  DocumentPtr inPlace = Document::Create();
+  Node b = inPlace->node().appendChild(inPlace->createElement("r"));
+  b.appendElement("n").setText("1");
+  b.appendElement("e");
+  EXPECT_EQ(inPlace->saveToString(), moved->saveToString());
+  EXPECT_EQ(b.firstChild().parent(), b);
+
+  EXPECT_THROW(inPlace->node().appendElement("second"), win::_com_error) << "only below an element";
+  EXPECT_THROW(b.appendElement("not a name"), win::_com_error);
+}
+
 TEST_F(DomTest, TreeRulesAreEnforced) {
   DocumentPtr document = Document::Create();
   Node root = document->node().appendChild(document->createElement("root"));
