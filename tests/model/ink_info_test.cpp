@@ -89,20 +89,8 @@ const std::string kInkHead =
     "<strShortInkName>K</strShortInkName><lightColor><R>1</R><G>2</G><B>3</B></lightColor>"
     "<darkColor><R>4</R><G>5</G><B>6</B></darkColor>";
 
-class InkRecordTest : public ::testing::Test {
+class InkRecordTest : public DomFixture {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
-    return document_->documentElement();
-  }
-
   InkInfo readInk(std::string_view body, InkInfo ink = {}) {
     io_.ReadInkInfo(parse("<InkInfo>" + std::string(body) + "</InkInfo>"), ink);
     return ink;
@@ -114,11 +102,8 @@ protected:
     return config;
   }
 
-  win::ComScope com_;
-  xml::DocumentPtr document_;
   InkInfoIO io_;
   InkConfigInfoIO configIo_;
-  TempDir dir_;
 };
 
 TEST_F(InkRecordTest, InkInfoRoundTripsEveryField) {

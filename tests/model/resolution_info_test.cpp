@@ -44,20 +44,8 @@ ResolutionInfo resolution600x900() {
 
 PatternInfo cyanPattern() { return PatternInfo{5, 128, 64, "FM_C_2.dpf"}; }
 
-class ResolutionRecordTest : public ::testing::Test {
+class ResolutionRecordTest : public DomFixture {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
-    return document_->documentElement();
-  }
-
   ResolutionInfo readResolution(std::string_view body, ResolutionInfo resolution = {}) {
     io_.ReadResolutionInfo(parse("<ResolutionInfo>" + std::string(body) + "</ResolutionInfo>"), resolution);
     return resolution;
@@ -69,11 +57,8 @@ protected:
     return pattern;
   }
 
-  win::ComScope com_;
-  xml::DocumentPtr document_;
   ResolutionInfoIO io_;
   PatternInfoIO patternIo_;
-  TempDir dir_;
 };
 
 TEST_F(ResolutionRecordTest, BothRecordsRoundTripEveryField) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/com.h"
+#include "xmlio/dom_creator.h"
 
 namespace pelagon::test {
 
@@ -44,6 +45,19 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void DomFixture::SetUp() {
+  ASSERT_TRUE(com_.Ok());
+  ASSERT_TRUE(EnsureMsxmlAvailable());
+  document_ = xml::Document::Create();
+}
+
+void DomFixture::TearDown() { dropComInitialisations(); }
+
+xml::Node DomFixture::parse(std::string_view text) {
+  EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
+  return document_->documentElement();
 }
 
 }  // namespace pelagon::test

@@ -1,8 +1,14 @@
 #pragma once
 // What the tests share: a temporary folder per test, the fixture folder, file helpers.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
+#include <string_view>
+
+#include "platform/com.h"
+#include "xmlio/dom.h"
 
 namespace pelagon::test {
 
@@ -32,5 +38,19 @@ void dropComInitialisations();
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// A test that reads elements from XML text: COM up, the XML backend checked, one document
+// to parse into, and a temporary folder.
+class DomFixture : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  // The document element of `text`, which must load.
+  xml::Node parse(std::string_view text);
+
+  win::ComScope com_;
+  xml::DocumentPtr document_;
+  TempDir dir_;
+};
 
 }  // namespace pelagon::test
