@@ -367,7 +367,7 @@ int validate(const std::vector<std::string>& args, std::ostream& err) {
   MSXMLDOMCreator creator;
   creator.LoadValidatedDocument(path, *schema);
   const std::string schemaProblems = win::TakeDebugOutput();
-  win::SetDebugOutputToStderr();
+  win::SetDebugOutputToDefault();
   if (!schemaProblems.empty()) {
     std::string message = schemaProblems;
     while (!message.empty() && message.back() == '\n') message.pop_back();

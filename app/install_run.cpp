@@ -1,12 +1,12 @@
 #include "app/install_run.h"
 
-#include <optional>
+#include <array>
+#include <cstddef>
 #include <string>
 
 #include "app/resource_extraction.h"
 #include "host/registry_lookup.h"
 #include "payload/payload_catalogue.h"
-#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/resources.h"
 
@@ -17,8 +17,15 @@ namespace {
 // "Chromalith\Device\", relative to the install path.
 constexpr unsigned kDeviceFolderStringId = 13;
 
+// Room for the longest path text of the table, with its terminating zero.
+constexpr int kTextBufferSize = 512;
+
 // A text of the string table in the ANSI code page, as the file calls take it.
-std::string loadText(unsigned id) { return win::Utf8ToAnsi(win::LoadStringResource(id).value_or("")); }
+std::string loadText(unsigned id) {
+  std::array<char, kTextBufferSize> buffer{};
+  const int length = win::LoadStringA(id, buffer.data(), kTextBufferSize);
+  return std::string(buffer.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+}
 
 }  // namespace
 

@@ -10,7 +10,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/resources.h"
-#include "platform/windows_path.h"
+#include "platform/linux/windows_path.h"
 
 namespace pelagon {
 

@@ -26,9 +26,9 @@
 #include "payload/payload_resources.h"
 #include "platform/com.h"
 #include "platform/debug_output.h"
-#include "platform/registry.h"
-#include "platform/resources.h"
-#include "platform/windows_path.h"
+#include "platform/linux/registry_store.h"
+#include "platform/linux/program_resources.h"
+#include "platform/linux/windows_path.h"
 #include "support/sample_series.h"
 #include "support/test_support.h"
 
@@ -81,7 +81,7 @@ public:
     win::SetDebugOutputToBuffer();
   }
   ~InstalledChromalith() {
-    win::SetDebugOutputToStderr();
+    win::SetDebugOutputToDefault();
     win::SetProgramResources({});
     win::UseNoRegistry();
     win::UseDefaultWinePrefixForDrives();

@@ -95,11 +95,10 @@ ReadFailure readKey(const char* keyPath, const std::array<ValueField<Info>, N>& 
 }  // namespace
 
 bool IsWow64(bool& isWow64) {
-  using IsWow64ProcessFunction = win::BOOL (*)(win::HANDLE, win::BOOL*);
   const win::FARPROC entry = win::GetProcAddress(win::GetModuleHandleA("kernel32"), "IsWow64Process");
   if (entry == nullptr) return false;
   // Converted back to the type it was taken from.
-  const auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(entry);
+  const auto isWow64Process = reinterpret_cast<win::IsWow64ProcessFunction>(entry);
   win::BOOL flag = 0;
   if (isWow64Process(win::GetCurrentProcess(), &flag) == 0) return false;
   isWow64 = flag != 0;

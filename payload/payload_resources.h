@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "platform/resources.h"
+#include "platform/linux/program_resources.h"
 
 namespace pelagon::payload {
 

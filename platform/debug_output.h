@@ -1,6 +1,8 @@
 #pragma once
-// The debugger output. Programs here have no debugger, so the lines go to a sink:
-// standard error by default, a file when a program is told so, a buffer in tests.
+// The debugger output. On Windows every line goes to the debugger (OutputDebugStringA
+// itself); a program can also have the lines copied to a file, and tests to a buffer. On
+// Linux there is no debugger: the lines go to standard error by default, or instead to a
+// file or a buffer.
 
 #include <string>
 
@@ -8,9 +10,10 @@ namespace win {
 
 void OutputDebugStringA(const char* text);
 
-// Sends debug output to standard error again.
-void SetDebugOutputToStderr();
-// Appends debug output to a file; false, leaving the sink as it was, when it cannot be opened.
+// Back to the platform's channel alone: the debugger on Windows, standard error on Linux.
+void SetDebugOutputToDefault();
+// Appends debug output to a file (on Windows beside the debugger); false, leaving the sink as
+// it was, when it cannot be opened.
 bool SetDebugOutputToFile(const std::string& path);
 // Collects debug output in memory, for tests; TakeDebugOutput hands it over and clears it.
 void SetDebugOutputToBuffer();

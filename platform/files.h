@@ -1,17 +1,16 @@
 #pragma once
-// Files and folders as kernel32 offers them to the system: Windows paths (see
-// platform/windows_path.h), Windows results and the Windows error code of each failure in
-// GetLastError. A file without any write permission bit counts as read-only, as the
-// read-only attribute does on Windows, for every caller, root included.
+// Files and folders as kernel32 offers them to the system: Windows paths in the ANSI code
+// page, Windows results and the Windows error code of each failure in GetLastError.
 //
-// Sharing is enforced between the handles of this process only; a file that another process
-// holds open cannot be refused on Linux.
+// On Linux (platform/linux/windows_path.h says where a path leads) a file without any write
+// permission bit counts as read-only, as the read-only attribute does on Windows, for every
+// caller, root included; sharing is enforced between the handles of this process only, as a
+// file that another process holds open cannot be refused there.
 
 #include <cstdint>
-#include <optional>
 
 #include "platform/hresult.h"
-#include "platform/windows_path.h"
+#include "platform/linux/windows_path.h"
 
 namespace win {
 
@@ -104,10 +103,5 @@ HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData);
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* findData);
 BOOL FindClose(HANDLE find);
-
-namespace testing {
-// A disk with this many bytes of room left for WriteFile (all files together), or no limit.
-void LimitWrittenBytes(std::optional<std::size_t> bytes);
-}  // namespace testing
 
 }  // namespace win

@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <string>
 
+// The calling convention of the system's entry points: __stdcall on 32-bit Windows, where a
+// function reached through GetProcAddress must be called as such; nothing elsewhere.
+#if defined(_WIN32) && defined(__i386__)
+#define WINAPI __stdcall
+#else
+#define WINAPI
+#endif
+
 namespace win {
 
 using HRESULT = std::int32_t;

@@ -1,10 +1,9 @@
 #pragma once
 // The program's embedded resources: byte blocks found by type and id, and the string table
-// found by id, as FindResource and LoadString find them in an executable. The blocks are
-// linked into the program that carries them, which registers them at start-up; the string
-// table is data of the payload, linked in at build time.
+// found by id, as FindResource and LoadString find them in an executable. On Windows they
+// are the executable's own resources; on Linux the program registers its blocks at start-up
+// (platform/linux/program_resources.h) and the string table is linked in.
 
-#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,19 +13,23 @@
 
 namespace win {
 
+// ---- The string table ----
+
 struct StringResource {
   unsigned id;
   std::string_view text;
 };
 
-// Defined by the payload: every entry of the program's string table.
+// Defined by the payload: every entry of the program's string table, in UTF-8. The Linux
+// program looks its texts up here; the Windows program carries them as a STRINGTABLE
+// resource made from it.
 extern const std::span<const StringResource> kProgramStringTable;
 
-// The text with this id; nothing when the table has none.
+// The text with this id in UTF-8; nothing when the table has none.
 std::optional<std::string> LoadStringResource(unsigned id);
 
-// The Windows shape: copies at most bufferMax - 1 characters and a terminating zero, and
-// returns the number copied; 0 when there is no such string or no room.
+// The Windows shape: the text in the ANSI code page, at most bufferMax - 1 characters and a
+// terminating zero; returns the number copied, 0 when there is no such string or no room.
 int LoadStringA(unsigned id, char* buffer, int bufferMax);
 
 // ---- Byte blocks ----
@@ -36,16 +39,8 @@ int LoadStringA(unsigned id, char* buffer, int bufferMax);
 inline constexpr std::string_view RT_BIN = "BIN";
 inline constexpr std::string_view RT_HTML = "#23";
 
-struct BinaryResource {
-  std::string_view type;
-  unsigned id;
-  const unsigned char* data;
-  std::size_t size;
-};
-
-// Makes `resources` the blocks of the running program; they must outlive every lookup.
-void SetProgramResources(std::span<const BinaryResource> resources);
-
+// What a resource handle stands for is the platform's; callers only pass it on.
+struct BinaryResource;
 using HRSRC = const BinaryResource*;
 using HGLOBAL = const void*;
 
@@ -55,10 +50,5 @@ HRSRC FindResourceA(HMODULE module, unsigned id, std::string_view type);
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 const void* LockResource(HGLOBAL data);
-
-namespace testing {
-// While set, LoadResource fails for every block, as for a damaged executable.
-void FailLoadResource(bool fail);
-}  // namespace testing
 
 }  // namespace win

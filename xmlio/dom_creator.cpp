@@ -6,7 +6,7 @@
 #include "platform/code_page.h"
 #include "platform/com.h"
 #include "platform/debug_output.h"
-#include "platform/windows_path.h"
+#include "platform/linux/windows_path.h"
 #include "xmlio/schema_validation.h"
 
 namespace pelagon {

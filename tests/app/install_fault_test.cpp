@@ -12,9 +12,10 @@
 #include "payload/payload_resources.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/registry.h"
-#include "platform/resources.h"
-#include "platform/windows_path.h"
+#include "platform/linux/files_testing.h"
+#include "platform/linux/registry_store.h"
+#include "platform/linux/program_resources.h"
+#include "platform/linux/windows_path.h"
 #include "support/test_support.h"
 
 namespace pelagon::test {
@@ -56,7 +57,7 @@ protected:
 
   void TearDown() override {
     win::testing::LimitWrittenBytes(std::nullopt);
-    win::SetDebugOutputToStderr();
+    win::SetDebugOutputToDefault();
     win::SetProgramResources({});
     win::UseNoRegistry();
     win::UseDefaultWinePrefixForDrives();

@@ -4,7 +4,7 @@
 
 #include "model/device_series.h"
 #include "platform/debug_output.h"
-#include "platform/resources.h"
+#include "platform/linux/program_resources.h"
 #include "support/sample_series.h"
 #include "support/test_support.h"
 
@@ -42,7 +42,7 @@ TEST(MediaMergeUpdateTest, TheEmbeddedSeriesIsMergedThroughTheTemporaryFile) {
   EXPECT_TRUE(MergeMediaUpdate(elsewhere, 129));
   EXPECT_EQ(readFile(elsewhere), bytes);
 
-  win::SetDebugOutputToStderr();
+  win::SetDebugOutputToDefault();
   win::SetProgramResources({});
   dropComInitialisations();
 }

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/registry.h"
-#include "platform/windows_path.h"
+#include "platform/linux/registry_store.h"
+#include "platform/linux/windows_path.h"
 #include "support/test_support.h"
 
 namespace pelagon::test {

@@ -5,7 +5,8 @@
 
 #include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/resources.h"
+#include "platform/linux/files_testing.h"
+#include "platform/linux/program_resources.h"
 #include "support/test_support.h"
 
 namespace pelagon::test {
@@ -30,7 +31,7 @@ protected:
   void TearDown() override {
     win::testing::FailLoadResource(false);
     win::testing::LimitWrittenBytes(std::nullopt);
-    win::SetDebugOutputToStderr();
+    win::SetDebugOutputToDefault();
     win::SetProgramResources({});
   }
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/reg_file_parser.h"
-#include "platform/registry.h"
+#include "platform/linux/reg_file_parser.h"
+#include "platform/linux/registry_store.h"
 #include "support/test_support.h"
 
 namespace pelagon {

@@ -9,7 +9,7 @@
 #include "payload/payload_catalogue.h"
 #include "payload/payload_resources.h"
 #include "payload_blocks.h"
-#include "platform/resources.h"
+#include "platform/linux/program_resources.h"
 
 namespace pelagon::test {
 namespace {

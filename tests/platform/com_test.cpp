@@ -89,7 +89,7 @@ TEST_F(ComTest, ForcedFailureInitialisesNothingOnThisThreadOnly) {
 
 class DebugOutputTest : public ::testing::Test {
 protected:
-  void TearDown() override { win::SetDebugOutputToStderr(); }
+  void TearDown() override { win::SetDebugOutputToDefault(); }
 };
 
 TEST_F(DebugOutputTest, BufferCollectsTextAsWrittenUntilTaken) {
@@ -111,7 +111,7 @@ TEST_F(DebugOutputTest, FileIsAppendedToAndCurrentAfterEachCall) {
   win::OutputDebugStringA("01 a\r\n");
   EXPECT_EQ(readFile(log), "earlier\r\n01 a\r\n");
   win::OutputDebugStringA("02 b\r\n");
-  win::SetDebugOutputToStderr();
+  win::SetDebugOutputToDefault();
   ::testing::internal::CaptureStderr();
   win::OutputDebugStringA("to stderr\r\n");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "to stderr\r\n");

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/windows_path.h"
+#include "platform/linux/windows_path.h"
 #include "support/test_support.h"
 
 namespace pelagon::test {

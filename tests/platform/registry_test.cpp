@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/linux/registry_store.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/reg_file_parser.h"
+#include "platform/linux/reg_file_parser.h"
 #include "support/test_support.h"
 
 namespace win {

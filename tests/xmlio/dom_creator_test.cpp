@@ -28,7 +28,7 @@ protected:
   void TearDown() override {
     xml::testing::SetXmlBackendAvailable(true);
     win::testing::ClearCoInitializeFailure();
-    win::SetDebugOutputToStderr();
+    win::SetDebugOutputToDefault();
     win::SetACP(win::CP_UTF8);
     dropComInitialisations();
   }

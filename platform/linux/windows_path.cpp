@@ -1,4 +1,4 @@
-#include "platform/windows_path.h"
+#include "platform/linux/windows_path.h"
 
 #include <dirent.h>
 #include <locale.h>

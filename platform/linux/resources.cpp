@@ -1,8 +1,10 @@
-#include "platform/resources.h"
+#include "platform/linux/program_resources.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "platform/code_page.h"
 
 namespace win {
 
@@ -20,13 +22,14 @@ std::optional<std::string> LoadStringResource(unsigned id) {
 
 int LoadStringA(unsigned id, char* buffer, int bufferMax) {
   if (buffer == nullptr || bufferMax <= 0) return 0;
-  const std::optional<std::string> text = LoadStringResource(id);
-  if (!text) {
+  const std::optional<std::string> utf8 = LoadStringResource(id);
+  if (!utf8) {
     buffer[0] = '\0';
     return 0;
   }
-  const std::size_t count = std::min(text->size(), static_cast<std::size_t>(bufferMax - 1));
-  std::memcpy(buffer, text->data(), count);
+  const std::string text = Utf8ToAnsi(*utf8);
+  const std::size_t count = std::min(text.size(), static_cast<std::size_t>(bufferMax - 1));
+  std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';
   return static_cast<int>(count);
 }

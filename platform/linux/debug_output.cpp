@@ -49,7 +49,7 @@ void OutputDebugStringA(const char* text) {
   }
 }
 
-void SetDebugOutputToStderr() {
+void SetDebugOutputToDefault() {
   auto& s = sink();
   s.kind = Sink::Stderr;
   s.file.reset();

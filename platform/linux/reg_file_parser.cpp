@@ -1,4 +1,4 @@
-#include "platform/reg_file_parser.h"
+#include "platform/linux/reg_file_parser.h"
 
 #include <algorithm>
 #include <iterator>

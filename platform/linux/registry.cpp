@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/linux/registry_store.h"
 
 #include <locale.h>
 #include <pwd.h>
@@ -15,7 +15,7 @@
 #include <stdexcept>
 
 #include "platform/code_page.h"
-#include "platform/reg_file_parser.h"
+#include "platform/linux/reg_file_parser.h"
 
 namespace win {
 
@@ -457,7 +457,7 @@ FARPROC GetProcAddress(HMODULE module, const char* procName) {
   return nullptr;
 }
 
-BOOL IsWow64Process(HANDLE process, BOOL* wow64) {
+BOOL WINAPI IsWow64Process(HANDLE process, BOOL* wow64) {
   const auto& s = state();
   if (s.failIsWow64Process || process != GetCurrentProcess() || wow64 == nullptr) return FALSE;
   *wow64 = s.store->Is64BitSystem() ? TRUE : FALSE;

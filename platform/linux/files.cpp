@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/linux/files_testing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/linux/windows_path.h"
 
 namespace win {
 

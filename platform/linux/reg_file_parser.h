@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/linux/registry_store.h"
 
 namespace win::regfile {
 

@@ -1,0 +1,90 @@
+#include "app/install_cli.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "payload/payload_catalogue.h"
+#include "platform/resources.h"
+
+namespace pelagon {
+
+std::string ParseInstallOptions(const std::vector<std::string>& args, InstallProgram program,
+                                InstallOptions& options) {
+  const bool wineOptions = program == InstallProgram::Linux;
+  // Every argument is read, so that --log is known even after a mistake before it.
+  std::string error;
+  const auto fail = [&error](std::string message) {
+    if (error.empty()) error = std::move(message);
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const auto value = [&](std::string& target) {
+      if (i + 1 >= args.size()) return false;
+      target = args[++i];
+      return true;
+    };
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "--list") {
+      options.list = true;
+    } else if (arg == "--log") {
+      if (!value(options.logFile)) fail("--log needs a file");
+    } else if (wineOptions && arg == "--wine-prefix") {
+      if (!value(options.winePrefix)) fail("--wine-prefix needs a folder");
+    } else if (wineOptions && arg == "--registry") {
+      if (!value(options.registryFile)) fail("--registry needs a file");
+    } else {
+      fail("unknown argument '" + arg + "'");
+    }
+  }
+  return error;
+}
+
+std::string InstallUsage(InstallProgram program) {
+  std::string usage =
+      "Usage: pelagon-install [OPTION]...\n"
+      "Install the Pelagon KD device support into Chromalith: find Chromalith through its\n"
+      "registry keys and write the 96 payload files into its folders, one numbered line per\n"
+      "file. Asks nothing; without Chromalith nothing is written.\n"
+      "\n";
+  if (program == InstallProgram::Linux) {
+    usage +=
+        "  --wine-prefix DIR   the Wine prefix Chromalith runs in: its registry and drives\n"
+        "                      (default: WINEPREFIX, else ~/.wine when it exists)\n"
+        "  --registry FILE     read the registry from a .reg export instead\n"
+        "  --log FILE          append the numbered lines to FILE instead of standard error\n";
+  } else {
+    usage +=
+        "  --log FILE          append the numbered lines to FILE besides the debugger output;\n"
+        "                      what the options below print goes there too\n";
+  }
+  usage +=
+      "  --list              print the install manifest (step, path, size) and write nothing\n"
+      "  -h, --help          show this help and exit\n"
+      "      --version       show the version and exit\n"
+      "\n"
+      "The exit status is 0 whatever the run finds, as the installer reports nothing; 2 for\n"
+      "bad usage.\n";
+  return usage;
+}
+
+bool WriteManifestList(std::FILE* out) {
+  int step = 0;
+  for (const payload::ManifestEntry& entry : payload::kInstallManifest) {
+    ++step;
+    const char* base = entry.base == payload::PayloadBase::DeviceFolder ? "Chromalith\\Device\\" : "";
+    const std::string path = std::string(base) + std::string(entry.relativePath);
+    if (entry.kind == payload::PayloadKind::Folder) {
+      std::fprintf(out, "%3d  %s  (folder)\n", step, path.c_str());
+      continue;
+    }
+    const win::HRSRC resource = win::FindResourceA(nullptr, entry.resourceId, win::RT_BIN);
+    std::fprintf(out, "%3d  %s  %lu\n", step, path.c_str(),
+                 static_cast<unsigned long>(win::SizeofResource(nullptr, resource)));
+  }
+  return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
+}  // namespace pelagon
