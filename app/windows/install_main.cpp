@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
     }
     return error.empty() ? 0 : 2;
   }
-  if (!options.logFile.empty() && !win::SetDebugOutputToFile(options.logFile)) return 2;
+  if (!options.logFile.empty() && !win::SetDebugOutputToFile(options.logFile)) {
+    win::OutputDebugStringA(("pelagon-install: cannot open the log file '" + options.logFile + "'\r\n").c_str());
+    return 2;
+  }
 
   pelagon::InstallRun();
   return 0;

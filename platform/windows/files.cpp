@@ -1,7 +1,7 @@
 // Files and folders over kernel32 itself: every call and its last error are the system's.
+// These are the calls the Windows program makes; copying, renaming and listing (the folder
+// migration's) come with the device-data library on Windows.
 #include "platform/files.h"
-
-#include <cstring>
 
 #include <windows.h>
 
@@ -11,16 +11,6 @@ namespace {
 
 ::LPSECURITY_ATTRIBUTES native(SECURITY_ATTRIBUTES* security) {
   return reinterpret_cast<::LPSECURITY_ATTRIBUTES>(security);
-}
-
-// The system's entry as the interface describes it; a name longer than the interface's
-// buffer cannot occur, as both hold MAX_PATH characters.
-void copyFindData(const ::WIN32_FIND_DATAA& from, WIN32_FIND_DATAA* to) {
-  to->dwFileAttributes = from.dwFileAttributes;
-  to->nFileSizeHigh = from.nFileSizeHigh;
-  to->nFileSizeLow = from.nFileSizeLow;
-  static_assert(sizeof(to->cFileName) == sizeof(from.cFileName));
-  std::memcpy(to->cFileName, from.cFileName, sizeof(to->cFileName));
 }
 
 }  // namespace
@@ -59,28 +49,5 @@ BOOL CreateDirectoryA(const char* pathName, SECURITY_ATTRIBUTES* security) {
   return ::CreateDirectoryA(pathName, native(security));
 }
 
-BOOL CopyFileA(const char* existingFileName, const char* newFileName, BOOL failIfExists) {
-  return ::CopyFileA(existingFileName, newFileName, failIfExists);
-}
-
-BOOL MoveFileExA(const char* existingFileName, const char* newFileName, DWORD flags) {
-  return ::MoveFileExA(existingFileName, newFileName, flags);
-}
-
-HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) {
-  ::WIN32_FIND_DATAA data{};
-  const HANDLE find = ::FindFirstFileA(fileName, &data);
-  if (find != INVALID_HANDLE_VALUE && findData != nullptr) copyFindData(data, findData);
-  return find;
-}
-
-BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* findData) {
-  ::WIN32_FIND_DATAA data{};
-  const BOOL found = ::FindNextFileA(find, &data);
-  if (found && findData != nullptr) copyFindData(data, findData);
-  return found;
-}
-
-BOOL FindClose(HANDLE find) { return ::FindClose(find); }
 
 }  // namespace win
