@@ -19,4 +19,10 @@ bool SetDebugOutputToFile(const std::string& path);
 void SetDebugOutputToBuffer();
 std::string TakeDebugOutput();
 
+namespace detail {
+// The platform's own channel, which each platform gives: on Windows the debugger, which gets
+// every line; on Linux standard error, which gets a line only while no file or buffer does.
+void WriteToDebugChannel(const char* text, bool copied);
+}  // namespace detail
+
 }  // namespace win

@@ -1,76 +1,15 @@
+// No debugger here: standard error stands in for it while the lines go nowhere else.
+#include <cstdio>
+
 #include "platform/debug_output.h"
 
-#include <cstdio>
-#include <memory>
-#include <utility>
+namespace win::detail {
 
-namespace win {
-
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-enum class Sink { Stderr, File, Buffer };
-
-struct DebugSink {
-  Sink kind = Sink::Stderr;
-  std::unique_ptr<std::FILE, FileCloser> file;
-  std::string buffer;
-};
-
-DebugSink& sink() {
-  static DebugSink instance;
-  return instance;
-}
-
-void writeTo(std::FILE* stream, const char* text) {
-  std::fputs(text, stream);
+void WriteToDebugChannel(const char* text, bool copied) {
+  if (copied) return;
+  std::fputs(text, stderr);
   // Each call is one message; flush so a crash later loses none of them.
-  std::fflush(stream);
+  std::fflush(stderr);
 }
 
-}  // namespace
-
-void OutputDebugStringA(const char* text) {
-  if (text == nullptr) return;
-  auto& s = sink();
-  switch (s.kind) {
-    case Sink::Stderr:
-      writeTo(stderr, text);
-      break;
-    case Sink::File:
-      writeTo(s.file.get(), text);
-      break;
-    case Sink::Buffer:
-      s.buffer += text;
-      break;
-  }
-}
-
-void SetDebugOutputToDefault() {
-  auto& s = sink();
-  s.kind = Sink::Stderr;
-  s.file.reset();
-}
-
-bool SetDebugOutputToFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "ab"));
-  if (!file) return false;
-  auto& s = sink();
-  s.file = std::move(file);
-  s.kind = Sink::File;
-  return true;
-}
-
-void SetDebugOutputToBuffer() {
-  auto& s = sink();
-  s.kind = Sink::Buffer;
-  s.file.reset();
-  s.buffer.clear();
-}
-
-std::string TakeDebugOutput() { return std::exchange(sink().buffer, {}); }
-
-}  // namespace win
+}  // namespace win::detail

@@ -1,75 +1,10 @@
-// The debugger gets every line; a file or a buffer, when set, gets a copy.
+// The debugger gets every line.
 #include "platform/debug_output.h"
-
-#include <cstdio>
-#include <memory>
-#include <utility>
 
 #include <windows.h>
 
-namespace win {
+namespace win::detail {
 
-namespace {
+void WriteToDebugChannel(const char* text, bool /*copied*/) { ::OutputDebugStringA(text); }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-enum class Copy { None, File, Buffer };
-
-struct DebugCopy {
-  Copy kind = Copy::None;
-  std::unique_ptr<std::FILE, FileCloser> file;
-  std::string buffer;
-};
-
-DebugCopy& copy() {
-  static DebugCopy instance;
-  return instance;
-}
-
-}  // namespace
-
-void OutputDebugStringA(const char* text) {
-  if (text == nullptr) return;
-  ::OutputDebugStringA(text);
-  auto& c = copy();
-  switch (c.kind) {
-    case Copy::None:
-      break;
-    case Copy::File:
-      std::fputs(text, c.file.get());
-      // Each call is one message; flush so a crash later loses none of them.
-      std::fflush(c.file.get());
-      break;
-    case Copy::Buffer:
-      c.buffer += text;
-      break;
-  }
-}
-
-void SetDebugOutputToDefault() {
-  auto& c = copy();
-  c.kind = Copy::None;
-  c.file.reset();
-}
-
-bool SetDebugOutputToFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "ab"));
-  if (!file) return false;
-  auto& c = copy();
-  c.file = std::move(file);
-  c.kind = Copy::File;
-  return true;
-}
-
-void SetDebugOutputToBuffer() {
-  auto& c = copy();
-  c.kind = Copy::Buffer;
-  c.file.reset();
-  c.buffer.clear();
-}
-
-std::string TakeDebugOutput() { return std::exchange(copy().buffer, {}); }
-
-}  // namespace win
+}  // namespace win::detail
