@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -179,16 +178,6 @@ TEST_F(WindowsFiles, RefusalsKeepTheOldFileAndSayWhy) {
   EXPECT_EQ(win::GetLastError(), win::ERROR_ALREADY_EXISTS);
   EXPECT_EQ(create(path("made")), win::INVALID_HANDLE_VALUE);
   EXPECT_EQ(win::GetLastError(), win::ERROR_ACCESS_DENIED);
-}
-
-TEST(WindowsDebugOutput, TheDebuggerGetsEveryLineAndACopyGoesWhereAsked) {
-  win::SetDebugOutputToBuffer();
-  win::OutputDebugStringA("[01] one\r\n");
-  win::OutputDebugStringA(nullptr);
-  EXPECT_EQ(win::TakeDebugOutput(), "[01] one\r\n");
-  win::SetDebugOutputToDefault();
-  win::OutputDebugStringA("[02] two\r\n");
-  EXPECT_EQ(win::TakeDebugOutput(), "");
 }
 
 }  // namespace
