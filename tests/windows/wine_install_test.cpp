@@ -187,7 +187,10 @@ protected:
 
   // Chromalith's folders below a drive C:, as the case wants them.
   void makeInstallation(const fs::path& driveC, const Case& c, bool wineSide) {
-    fs::remove_all(driveC / "Program Files");
+    // Only what the cases make: the prefix's own Program Files stays.
+    for (const std::string& folder : {kHaldenCo, kCafeUtf8, std::string("Program Files/Other")}) {
+      fs::remove_all(driveC / folder);
+    }
     const fs::path install = driveC / c.installFolder;
     fs::create_directories(install / "Chromalith" / "Device");
     if (c.profilesFolder) fs::create_directories(install / "Profiles");
@@ -195,10 +198,10 @@ protected:
     if (wineSide && ::geteuid() == 0) {
       const passwd* user = ::getpwnam("pelagon-wine");
       ASSERT_NE(user, nullptr) << "scripts/install-deps --windows makes the user pelagon-wine";
-      for (const auto& entry : fs::recursive_directory_iterator(driveC / "Program Files")) {
+      for (const auto& entry : fs::recursive_directory_iterator(install)) {
         ASSERT_EQ(::chown(entry.path().c_str(), user->pw_uid, user->pw_gid), 0);
       }
-      ASSERT_EQ(::chown((driveC / "Program Files").c_str(), user->pw_uid, user->pw_gid), 0);
+      ASSERT_EQ(::chown(install.c_str(), user->pw_uid, user->pw_gid), 0);
     }
   }
 
@@ -258,13 +261,12 @@ TEST_P(WineInstall, WritesWhatTheLinuxProgramWrites) {
     EXPECT_EQ(windowsLines.back().substr(0, 4), "[" + std::to_string(c.lines) + "]");
   }
 
-  const auto windowsFiles = filesBelow(wineDrive / "Program Files");
-  EXPECT_EQ(differences(windowsFiles, filesBelow(linuxPrefix / "drive_c" / "Program Files")),
+  const auto windowsFiles = filesBelow(wineDrive / c.installFolder);
+  EXPECT_EQ(differences(windowsFiles, filesBelow(linuxPrefix / "drive_c" / c.installFolder)),
             std::vector<std::string>{});
   EXPECT_EQ(windowsFiles.size(), c.written + (c.readOnlyFile != nullptr ? 1 : 0));
   if (c.readOnlyFile != nullptr) {
-    const fs::path installed = fs::path(c.installFolder).lexically_relative("Program Files");
-    const auto kept = windowsFiles.find((installed / "Chromalith" / "Device" / c.readOnlyFile).string());
+    const auto kept = windowsFiles.find((fs::path("Chromalith") / "Device" / c.readOnlyFile).string());
     ASSERT_NE(kept, windowsFiles.end());
     EXPECT_EQ(kept->second, "old");
     EXPECT_EQ(countContaining(windowsLines, std::string(c.readOnlyFile) + " error: file cannot opened.\r\n"), 1u);
