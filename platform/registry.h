@@ -9,13 +9,7 @@
 // keys, HKEY_CURRENT_USER\Software is shared by both views. On a 32-bit system both view flags
 // are ignored.
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "platform/hresult.h"
 
