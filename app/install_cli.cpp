@@ -2,14 +2,67 @@
 
 #include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "payload/payload_catalogue.h"
 #include "platform/resources.h"
 
+#ifndef PELAGON_VERSION
+#define PELAGON_VERSION "0.0.0"
+#endif
+
 namespace pelagon {
 
-std::string ParseInstallOptions(const std::vector<std::string>& args, InstallProgram program,
-                                InstallOptions& options) {
+namespace {
+
+std::string usage(InstallProgram program) {
+  std::string text =
+      "Usage: pelagon-install [OPTION]...\n"
+      "Install the Pelagon KD device support into Chromalith: find Chromalith through its\n"
+      "registry keys and write the 96 payload files into its folders, one numbered line per\n"
+      "file. Asks nothing; without Chromalith nothing is written.\n"
+      "\n";
+  if (program == InstallProgram::Linux) {
+    text +=
+        "  --wine-prefix DIR   the Wine prefix Chromalith runs in: its registry and drives\n"
+        "                      (default: WINEPREFIX, else ~/.wine when it exists)\n"
+        "  --registry FILE     read the registry from a .reg export instead\n"
+        "  --log FILE          append the numbered lines to FILE instead of standard error\n";
+  } else {
+    text +=
+        "  --log FILE          append the numbered lines to FILE besides the debugger output;\n"
+        "                      what the options below print goes there too\n";
+  }
+  text +=
+      "  --list              print the install manifest (step, path, size) and write nothing\n"
+      "  -h, --help          show this help and exit\n"
+      "      --version       show the version and exit\n"
+      "\n"
+      "The exit status is 0 whatever the run finds, as the installer reports nothing; 2 for\n"
+      "bad usage.\n";
+  return text;
+}
+
+void writeManifestList(std::FILE* out) {
+  int step = 0;
+  for (const payload::ManifestEntry& entry : payload::kInstallManifest) {
+    ++step;
+    const char* base = entry.base == payload::PayloadBase::DeviceFolder ? "Chromalith\\Device\\" : "";
+    const std::string path = std::string(base) + std::string(entry.relativePath);
+    if (entry.kind == payload::PayloadKind::Folder) {
+      std::fprintf(out, "%3d  %s  (folder)\n", step, path.c_str());
+      continue;
+    }
+    const win::HRSRC resource = win::FindResourceA(nullptr, entry.resourceId, win::RT_BIN);
+    std::fprintf(out, "%3d  %s  %lu\n", step, path.c_str(),
+                 static_cast<unsigned long>(win::SizeofResource(nullptr, resource)));
+  }
+}
+
+}  // namespace
+
+std::string ParseInstallOptions(int argc, char** argv, InstallProgram program, InstallOptions& options) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
   const bool wineOptions = program == InstallProgram::Linux;
   // Every argument is read, so that --log is known even after a mistake before it.
   std::string error;
@@ -42,49 +95,17 @@ std::string ParseInstallOptions(const std::vector<std::string>& args, InstallPro
   return error;
 }
 
-std::string InstallUsage(InstallProgram program) {
-  std::string usage =
-      "Usage: pelagon-install [OPTION]...\n"
-      "Install the Pelagon KD device support into Chromalith: find Chromalith through its\n"
-      "registry keys and write the 96 payload files into its folders, one numbered line per\n"
-      "file. Asks nothing; without Chromalith nothing is written.\n"
-      "\n";
-  if (program == InstallProgram::Linux) {
-    usage +=
-        "  --wine-prefix DIR   the Wine prefix Chromalith runs in: its registry and drives\n"
-        "                      (default: WINEPREFIX, else ~/.wine when it exists)\n"
-        "  --registry FILE     read the registry from a .reg export instead\n"
-        "  --log FILE          append the numbered lines to FILE instead of standard error\n";
+bool WriteRequestedText(const InstallOptions& options, InstallProgram program, std::FILE* out) {
+  if (options.help) {
+    std::fputs(usage(program).c_str(), out);
+  } else if (options.version) {
+    std::fputs("pelagon-install " PELAGON_VERSION "\n", out);
+  } else if (options.list) {
+    writeManifestList(out);
   } else {
-    usage +=
-        "  --log FILE          append the numbered lines to FILE besides the debugger output;\n"
-        "                      what the options below print goes there too\n";
+    return false;
   }
-  usage +=
-      "  --list              print the install manifest (step, path, size) and write nothing\n"
-      "  -h, --help          show this help and exit\n"
-      "      --version       show the version and exit\n"
-      "\n"
-      "The exit status is 0 whatever the run finds, as the installer reports nothing; 2 for\n"
-      "bad usage.\n";
-  return usage;
-}
-
-bool WriteManifestList(std::FILE* out) {
-  int step = 0;
-  for (const payload::ManifestEntry& entry : payload::kInstallManifest) {
-    ++step;
-    const char* base = entry.base == payload::PayloadBase::DeviceFolder ? "Chromalith\\Device\\" : "";
-    const std::string path = std::string(base) + std::string(entry.relativePath);
-    if (entry.kind == payload::PayloadKind::Folder) {
-      std::fprintf(out, "%3d  %s  (folder)\n", step, path.c_str());
-      continue;
-    }
-    const win::HRSRC resource = win::FindResourceA(nullptr, entry.resourceId, win::RT_BIN);
-    std::fprintf(out, "%3d  %s  %lu\n", step, path.c_str(),
-                 static_cast<unsigned long>(win::SizeofResource(nullptr, resource)));
-  }
-  return std::fflush(out) == 0 && std::ferror(out) == 0;
+  return true;
 }
 
 }  // namespace pelagon

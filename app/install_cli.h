@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace pelagon {
 
@@ -16,6 +15,9 @@ struct InstallOptions {
   bool list = false;
   bool help = false;
   bool version = false;
+
+  // The options that print something instead of running.
+  bool asksForText() const { return list || help || version; }
 };
 
 // Which program reads the command line: the Linux one also takes --wine-prefix and --registry.
@@ -23,13 +25,11 @@ enum class InstallProgram { Linux, Windows };
 
 // Reads the arguments after the program's name into `options`; the text of the first usage
 // error, or empty when there is none.
-std::string ParseInstallOptions(const std::vector<std::string>& args, InstallProgram program,
-                                InstallOptions& options);
+std::string ParseInstallOptions(int argc, char** argv, InstallProgram program, InstallOptions& options);
 
-std::string InstallUsage(InstallProgram program);
-
-// The install manifest, one line a step: number, path relative to the install path, and
-// the size of the embedded block (or "(folder)"). False when the text could not be written.
-bool WriteManifestList(std::FILE* out);
+// Writes what --help, --version or --list asks for: the help text, the version, or the
+// install manifest, one line a step (number, path relative to the install path, and the size
+// of the embedded block or "(folder)"). False when none of them was asked for.
+bool WriteRequestedText(const InstallOptions& options, InstallProgram program, std::FILE* out);
 
 }  // namespace pelagon

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <vector>
 
 #include "app/install_cli.h"
 #include "app/install_run.h"
@@ -12,10 +11,6 @@
 #include "platform/linux/program_resources.h"
 #include "platform/linux/registry_store.h"
 #include "platform/linux/windows_path.h"
-
-#ifndef PELAGON_VERSION
-#define PELAGON_VERSION "0.0.0"
-#endif
 
 namespace {
 
@@ -27,25 +22,11 @@ int usageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using pelagon::InstallProgram;
   pelagon::InstallOptions options;
-  const std::string error =
-      pelagon::ParseInstallOptions(std::vector<std::string>(argv + 1, argv + argc), InstallProgram::Linux, options);
+  const std::string error = pelagon::ParseInstallOptions(argc, argv, pelagon::InstallProgram::Linux, options);
   if (!error.empty()) return usageError(error);
-  if (options.help) {
-    std::cout << pelagon::InstallUsage(InstallProgram::Linux);
-    return 0;
-  }
-  if (options.version) {
-    std::cout << "pelagon-install " << PELAGON_VERSION << '\n';
-    return 0;
-  }
-
   win::SetProgramResources(pelagon::payload::Resources());
-  if (options.list) {
-    pelagon::WriteManifestList(stdout);
-    return 0;
-  }
+  if (pelagon::WriteRequestedText(options, pelagon::InstallProgram::Linux, stdout)) return 0;
   if (!options.logFile.empty() && !win::SetDebugOutputToFile(options.logFile)) {
     return usageError("cannot open the log file '" + options.logFile + "'");
   }

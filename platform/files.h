@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "platform/hresult.h"
-#include "platform/linux/windows_path.h"
 
 namespace win {
 
