@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -72,25 +73,11 @@ std::vector<std::string> debugLines(const std::string& wineErrors) {
       text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
     }
     // Wine cuts a long text and marks it; no line of ours may be that long.
-    if (wineErrors.compare(i, 4, "\"...") == 0) { throw std::runtime_error("Wine cut a debug line: " + text);
+    if (wineErrors.compare(i, 4, "\"...") == 0) {
+      throw std::runtime_error("Wine cut a debug line: " + text);
     }
     lines.push_back(text);
     at = i;
-  }
-  return lines;
-}
-
-std::vector<std::string> logLines(const std::string& log) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    const std::size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(log.substr(start));
-      break;
-    }
-    lines.push_back(log.substr(start, end + 2 - start));
-    start = end + 2;
   }
   return lines;
 }
@@ -111,8 +98,10 @@ std::vector<std::string> differences(const std::map<std::string, std::string>& w
   std::vector<std::string> found;
   for (const auto& [name, bytes] : windows) {
     const auto other = fromLinux.find(name);
-    if (other == fromLinux.end()) found.push_back("only from Windows: " + name);
-    else if (other->second != bytes) found.push_back("other bytes: " + name);
+    if (other == fromLinux.end())
+      found.push_back("only from Windows: " + name);
+    else if (other->second != bytes)
+      found.push_back("other bytes: " + name);
   }
   for (const auto& entry : fromLinux) {
     if (!windows.count(entry.first)) found.push_back("only from Linux: " + entry.first);
@@ -121,9 +110,8 @@ std::vector<std::string> differences(const std::map<std::string, std::string>& w
 }
 
 std::size_t countContaining(const std::vector<std::string>& lines, const std::string& text) {
-  std::size_t count = 0;
-  for (const std::string& line : lines) count += line.find(text) != std::string::npos ? 1 : 0;
-  return count;
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 // A .reg file that first takes away every Chromalith key a case before may have left.
@@ -137,12 +125,13 @@ std::string regFile(const std::string& keys) {
 
 // Chromalith's two keys under `root` ("HKEY_LOCAL_MACHINE\Software", ...), installed in
 // C:\<folder>\ (folder in the ANSI code page 1252).
-std::string chromalithKeys(const std::string& root, const std::string& folder) {
+std::string chromalithKeys(const std::string& root, const std::string& folder = "Program Files\\HaldenCo") {
   std::string escapedFolder;
   for (const char c : folder) escapedFolder += c == '\\' ? std::string("\\\\") : std::string(1, c);
   const std::string key = "[" + root + "\\HaldenCo\\Chromalith";
-  return key + "]\r\n\r\n" + key + "\\Installer]\r\n\"CompanyName\"=\"HaldenCo\"\r\n\"InstallPath\"=\"C:\\\\" +
-         escapedFolder + "\\\\\"\r\n\"UserName\"=\"Print Room\"\r\n\r\n" + key +
+  return key + "]\r\n\r\n" + key +
+         "\\Installer]\r\n\"CompanyName\"=\"HaldenCo\"\r\n\"InstallPath\"=\"C:\\\\" + escapedFolder +
+         "\\\\\"\r\n\"UserName\"=\"Print Room\"\r\n\r\n" + key +
          "\\User]\r\n\"InkConfig\"=\"Pelagon CMYKLcLmLk\"\r\n\"Language\"=\"English\"\r\n"
          "\"Model\"=\"Pelagon KD-640\"\r\n\r\n";
 }
@@ -157,13 +146,14 @@ const std::string kHaldenCo = "Program Files/HaldenCo";
 struct Case {
   const char* name;
   std::string keys;
-  // The Chromalith installation made before the run, below drive C: (UTF-8).
-  std::string installFolder;
+  // The debug lines, and the files written.
+  std::size_t lines;
+  std::size_t written;
   bool profilesFolder = true;
   // A payload file of the device folder that is there, read-only, before the run.
   const char* readOnlyFile = nullptr;
-  std::size_t lines;
-  std::size_t written;
+  // The Chromalith installation made before the run, below drive C: (UTF-8).
+  std::string installFolder = kHaldenCo;
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -180,8 +170,8 @@ protected:
   // Runs wine-run as the tests' Wine user; `loader` is "wine" or the 64-bit one.
   Result wine(const std::string& arguments, const std::string& environmentPrefix = "",
               const std::string& loader = "/usr/lib/wine/wine64") {
-    return run(environmentPrefix + " PELAGON_WINE=" + shellQuoted(loader) + " LANG=de_DE.UTF-8 " + shellQuoted(wineRun_) +
-                   " " + arguments,
+    return run(environmentPrefix + " PELAGON_WINE=" + shellQuoted(loader) + " LANG=de_DE.UTF-8 " +
+                   shellQuoted(wineRun_) + " " + arguments,
                scratch_.path());
   }
 
@@ -222,7 +212,8 @@ TEST_P(WineInstall, WritesWhatTheLinuxProgramWrites) {
   const fs::path wineDrive = fs::path(prefix_) / "drive_c";
   ASSERT_NO_FATAL_FAILURE(makeInstallation(wineDrive, c, true));
   if (c.readOnlyFile != nullptr) {
-    const std::string file = "C:\\" + std::string("Program Files\\HaldenCo\\Chromalith\\Device\\") + c.readOnlyFile;
+    const std::string file =
+        "C:\\" + std::string("Program Files\\HaldenCo\\Chromalith\\Device\\") + c.readOnlyFile;
     ASSERT_EQ(wine("cmd /c attrib +r " + shellQuoted(file)).status, 0);
   }
 
@@ -248,13 +239,11 @@ TEST_P(WineInstall, WritesWhatTheLinuxProgramWrites) {
   }
   const fs::path linuxLog = scratch_.path() / "linux.log";
   const Result linuxRun = run("PELAGON_ACP=1252 " + shellQuoted(linuxInstall_) + " --wine-prefix " +
-                               shellQuoted(linuxPrefix.string()) + " --registry " + shellQuoted(keys.string()) + " --log " +
-                               shellQuoted(linuxLog.string()),
-                           scratch_.path());
+                                  shellQuoted(linuxPrefix.string()) + " --registry " +
+                                  shellQuoted(keys.string()) + " --log " + shellQuoted(linuxLog.string()),
+                              scratch_.path());
   ASSERT_EQ(linuxRun.status, 0) << linuxRun.errors;
-  const std::vector<std::string> linuxLines = logLines(fs::exists(linuxLog) ? readFile(linuxLog) : "");
-
-  EXPECT_EQ(windowsLines, linuxLines);
+  EXPECT_EQ(joined, fs::exists(linuxLog) ? readFile(linuxLog) : "");
   EXPECT_EQ(windowsLines.size(), c.lines);
   EXPECT_EQ(countContaining(windowsLines, " successfly updated!\r\n"), c.written);
   if (!windowsLines.empty()) {
@@ -269,7 +258,8 @@ TEST_P(WineInstall, WritesWhatTheLinuxProgramWrites) {
     const auto kept = windowsFiles.find((fs::path("Chromalith") / "Device" / c.readOnlyFile).string());
     ASSERT_NE(kept, windowsFiles.end());
     EXPECT_EQ(kept->second, "old");
-    EXPECT_EQ(countContaining(windowsLines, std::string(c.readOnlyFile) + " error: file cannot opened.\r\n"), 1u);
+    EXPECT_EQ(countContaining(windowsLines, std::string(c.readOnlyFile) + " error: file cannot opened.\r\n"),
+              1u);
   }
 }
 
@@ -285,35 +275,29 @@ TEST_F(WineInstallOptions, PrintToTheLogFileAsTheLinuxProgramPrints) {
   EXPECT_EQ(readFile(log), readFile(linuxList));
 
   fs::remove(log);
-  EXPECT_EQ(wine(shellQuoted(exe_) + " --wine-prefix x --log 'C:\\pelagon-options.log'", "", "wine").status, 2);
+  EXPECT_EQ(wine(shellQuoted(exe_) + " --wine-prefix x --log 'C:\\pelagon-options.log'", "", "wine").status,
+            2);
   EXPECT_EQ(readFile(log), "pelagon-install: unknown argument '--wine-prefix'\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WineInstall,
     ::testing::Values(
-        Case{"MachineKeysInTheNativeView", chromalithKeys(kMachine, "Program Files\\HaldenCo"), kHaldenCo, true, nullptr, 96,
-             96},
+        Case{"MachineKeysInTheNativeView", chromalithKeys(kMachine), 96, 96},
         // A 32-bit program sees these by default; the installer asks for the 64-bit view.
         Case{"MachineKeysOnlyInTheThirtyTwoBitView",
-             chromalithKeys("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node", "Program Files\\HaldenCo"), kHaldenCo, true,
-             nullptr, 0, 0},
-        Case{"UserKeysOnly", chromalithKeys(kUser, "Program Files\\HaldenCo"), kHaldenCo, true, nullptr, 96, 96},
+             chromalithKeys("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node"), 0, 0},
+        Case{"UserKeysOnly", chromalithKeys(kUser), 96, 96},
         // The machine's vendor key wins, and its Installer and User keys are not there.
         Case{"VendorKeyInBothHivesFullKeysOnlyForTheUser",
-             "[HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith]\r\n\r\n" +
-                 chromalithKeys(kUser, "Program Files\\HaldenCo"),
-             kHaldenCo, true, nullptr, 0, 0},
+             "[HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith]\r\n\r\n" + chromalithKeys(kUser), 0, 0},
         Case{"BothHivesTheMachineWins",
-             chromalithKeys(kMachine, "Program Files\\HaldenCo") + chromalithKeys(kUser, "Program Files\\Other"),
-             kHaldenCo, true, nullptr, 96, 96},
-        Case{"NoKeys", "", kHaldenCo, true, nullptr, 0, 0},
-        Case{"ReadOnlyPayloadFile", chromalithKeys(kMachine, "Program Files\\HaldenCo"), kHaldenCo, true, "Pelagon KD.rmt",
-             96, 95},
-        Case{"ProfilesFolderMissing", chromalithKeys(kMachine, "Program Files\\HaldenCo"), kHaldenCo, false, nullptr, 96,
-             20},
-        Case{"InstallPathBeyondAsciiInCodePage1252", chromalithKeys(kMachine, kCafe1252), kCafeUtf8, true, nullptr,
-             96, 96}),
+             chromalithKeys(kMachine) + chromalithKeys(kUser, "Program Files\\Other"), 96, 96},
+        Case{"NoKeys", "", 0, 0},
+        Case{"ReadOnlyPayloadFile", chromalithKeys(kMachine), 96, 95, true, "Pelagon KD.rmt"},
+        Case{"ProfilesFolderMissing", chromalithKeys(kMachine), 96, 20, false},
+        Case{"InstallPathBeyondAsciiInCodePage1252", chromalithKeys(kMachine, kCafe1252), 96, 96, true,
+             nullptr, kCafeUtf8}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 }  // namespace
