@@ -35,11 +35,20 @@ T readValue(xml::Node element) {
   } else if constexpr (std::is_same_v<T, std::string>) {
     return readStringElement(element);
   } else if constexpr (std::is_same_v<T, LocalizedText>) {
-    LocalizedText text;
-    readLocalizedText(element, text);
-    return text;
+    static_assert(!sizeof(T), "a localized text is read into its field with readInto");
   } else {
     static_assert(!sizeof(T), "no element form for this type");
+  }
+}
+
+// Reads a field's element into the field. A localized text is filled in place: a language
+// the element lacks keeps what the field held, which a fresh value would have blanked.
+template <typename T>
+void readInto(xml::Node element, T& field) {
+  if constexpr (std::is_same_v<T, LocalizedText>) {
+    readLocalizedText(element, field);
+  } else {
+    field = readValue<T>(element);
   }
 }
 
@@ -99,7 +108,7 @@ public:
   }
   template <typename T>
   void read(T& field) {
-    field = readValue<T>(next());
+    readInto(next(), field);
   }
   // The children after the head, for a by-name tail.
   xml::NodeList& rest() { return children_; }
@@ -163,10 +172,7 @@ using MemberRecord = typename MemberPointerTraits<decltype(Member)>::RecordType;
 template <auto Member>
 auto field(std::string_view name) {
   return typename NamedFields<MemberRecord<Member>>::Field{
-      name, [](xml::Node element, MemberRecord<Member>& record) {
-        using Value = std::remove_cvref_t<decltype(record.*Member)>;
-        record.*Member = readValue<Value>(element);
-      }};
+      name, [](xml::Node element, MemberRecord<Member>& record) { readInto(element, record.*Member); }};
 }
 
 // ---- Fixed arrays ----

@@ -70,9 +70,18 @@ std::int32_t truncateToInt32(double value) {
 }
 
 float narrowToFloat(double value) {
+  // Past the largest float, a value still rounds to it while it is less than half a unit in
+  // the last place above it. From that halfway point on it overflows, the tie included: the
+  // largest float's significand is odd, so the tie goes to the even neighbour, the infinity.
+  // Settled here because converting an out-of-range double is undefined.
   constexpr double kMax = std::numeric_limits<float>::max();
-  if (value > kMax) return std::numeric_limits<float>::infinity();
-  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  constexpr double kHalfwayPastMax = 0x1.ffffffp+127;
+  const double magnitude = std::fabs(value);
+  if (magnitude > kMax) {
+    const float rounded = magnitude >= kHalfwayPastMax ? std::numeric_limits<float>::infinity()
+                                                       : std::numeric_limits<float>::max();
+    return value < 0 ? -rounded : rounded;
+  }
   return static_cast<float>(value);
 }
 

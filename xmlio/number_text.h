@@ -22,7 +22,9 @@ double parseCReal(std::string_view text);
 // the 32-bit range the nearest 32-bit value.
 std::int32_t truncateToInt32(double value);
 
-// A 64-bit real narrowed to 32 bits; values beyond the float range become infinities.
+// A 64-bit real narrowed to 32 bits, rounded to nearest (ties to even) as C converts it:
+// values past the largest float round to it while less than half a unit in its last place
+// above it, and become infinities from there.
 float narrowToFloat(double value);
 
 std::string formatInt(std::int32_t value);

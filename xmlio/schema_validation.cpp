@@ -6,6 +6,7 @@
 #include <libxml/xmlschemas.h>
 
 #include <string_view>
+#include <utility>
 
 #include "platform/hresult.h"
 
@@ -55,10 +56,19 @@ public:
   ErrorCapture& operator=(const ErrorCapture&) = delete;
 };
 
-struct DocDeleter {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+// Every libxml2 object is held by one of these from the call that makes it, so no exception
+// between that call and its last use can leak it.
+template <auto Free>
+struct LibxmlFree {
+  template <typename T>
+  void operator()(T* object) const {
+    Free(object);
+  }
 };
-using DocHandle = std::unique_ptr<xmlDoc, DocDeleter>;
+using DocHandle = std::unique_ptr<xmlDoc, LibxmlFree<xmlFreeDoc>>;
+using SchemaParserHandle = std::unique_ptr<xmlSchemaParserCtxt, LibxmlFree<xmlSchemaFreeParserCtxt>>;
+using SchemaValidatorHandle = std::unique_ptr<xmlSchemaValidCtxt, LibxmlFree<xmlSchemaFreeValidCtxt>>;
+using LibxmlSchemaHandle = std::unique_ptr<xmlSchema, LibxmlFree<xmlSchemaFree>>;
 
 // Parses without entity substitution, DTD loading or network; a document type definition
 // is refused outright, as the DOM loader refuses it.
@@ -77,14 +87,13 @@ DocHandle parseFile(const std::string& path, Messages& messages) {
 
 class CompiledSchema {
 public:
-  explicit CompiledSchema(xmlSchemaPtr schema) : schema_(schema) {}
-  ~CompiledSchema() { xmlSchemaFree(schema_); }
-  CompiledSchema(const CompiledSchema&) = delete;
-  CompiledSchema& operator=(const CompiledSchema&) = delete;
-  xmlSchemaPtr get() const { return schema_; }
+  // Takes the schema only once the wrapper's memory is there, so a failed allocation leaves
+  // it with the caller's handle.
+  explicit CompiledSchema(LibxmlSchemaHandle&& schema) noexcept : schema_(std::move(schema)) {}
+  xmlSchemaPtr get() const { return schema_.get(); }
 
 private:
-  xmlSchemaPtr schema_;
+  LibxmlSchemaHandle schema_;
 };
 
 void CompiledSchemaDeleter::operator()(CompiledSchema* schema) const { delete schema; }
@@ -106,16 +115,15 @@ SchemaHandle LoadSchema(const std::string& schemaPath) {
   if (!doc) throw win::_com_error(win::E_FAIL, schemaPath + ": " + messages.text);
 
   ErrorCapture capture(messages);
-  std::unique_ptr<xmlSchemaParserCtxt, decltype(&xmlSchemaFreeParserCtxt)> parser(
-      xmlSchemaNewDocParserCtxt(doc.get()), xmlSchemaFreeParserCtxt);
+  SchemaParserHandle parser(xmlSchemaNewDocParserCtxt(doc.get()));
   if (!parser) throw win::_com_error(win::E_OUTOFMEMORY);
   xmlSchemaSetParserStructuredErrors(parser.get(), collect, &messages);
-  xmlSchemaPtr schema = xmlSchemaParse(parser.get());
-  if (schema == nullptr) {
+  LibxmlSchemaHandle schema(xmlSchemaParse(parser.get()));
+  if (!schema) {
     throw win::_com_error(win::E_FAIL, schemaPath + ": " +
                                            (messages.text.empty() ? "not a valid schema" : messages.text));
   }
-  return SchemaHandle(new CompiledSchema(schema));
+  return SchemaHandle(new CompiledSchema(std::move(schema)));
 }
 
 std::string ValidateAgainstSchema(const CompiledSchema& schema, const std::string& path) {
@@ -124,8 +132,7 @@ std::string ValidateAgainstSchema(const CompiledSchema& schema, const std::strin
   if (!doc) return messages.text;
 
   ErrorCapture capture(messages);
-  std::unique_ptr<xmlSchemaValidCtxt, decltype(&xmlSchemaFreeValidCtxt)> validator(
-      xmlSchemaNewValidCtxt(schema.get()), xmlSchemaFreeValidCtxt);
+  SchemaValidatorHandle validator(xmlSchemaNewValidCtxt(schema.get()));
   if (!validator) return "out of memory";
   xmlSchemaSetValidStructuredErrors(validator.get(), collect, &messages);
   const int rc = xmlSchemaValidateDoc(validator.get(), doc.get());

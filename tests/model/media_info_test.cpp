@@ -483,6 +483,13 @@ TEST_F(MediaInfoTest, RecordFileRoundTripsAndFailsStrictly) {
   MediaInfo untouched = sampleMedia();
   EXPECT_TRUE(io_.ReadRecordFile(dir_.file("other.xml"), untouched));
   EXPECT_EQ(untouched, media);
+  // Read over an existing medium, a language the file lacks keeps its text.
+  writeFile(dir_.file("english.xml"),
+            std::string(kDeclaration) + "<MediaInfo>" + Head{}.xml() + "</MediaInfo>");
+  ASSERT_TRUE(io_.ReadRecordFile(dir_.file("english.xml"), untouched));
+  EXPECT_EQ(untouched.strMediaName[0], "Vinyl");
+  EXPECT_EQ(untouched.strMediaName[3], "Vinyle");
+  EXPECT_EQ(untouched.strBaseMediaName[12], "Generic Vinyl Template");
 
   // A file that cannot be loaded leaves the reader without a document.
   EXPECT_EQ(comErrorOf([&] { io_.ReadRecordFile(dir_.file("missing.xml"), read); }), win::E_POINTER);

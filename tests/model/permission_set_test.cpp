@@ -354,12 +354,14 @@ TEST_F(PermissionSetTest, QualityLevelHeadIsPositionalAndItsListIsAppendedTo) {
   QualityInfo quality;
   quality.anPermissionIndexList = {9};
   quality.bVisibleQuality = false;
+  quality.strQualityName[6] = "kept";
   readQualityInfo(parse("<Q><level>2</level><name><English>High Quality</English></name>"
                         "<list><anPermissionIndex>4</anPermissionIndex><x>5</x></list>"
                         "<nQualityLevel>7</nQualityLevel><bvisiblequality>true</bvisiblequality></Q>"),
                   quality);
   EXPECT_EQ(quality.nQualityLevel, 2);
   EXPECT_EQ(quality.strQualityName[0], "High Quality");
+  EXPECT_EQ(quality.strQualityName[6], "kept");  // a language the file lacks
   EXPECT_EQ(items(quality.anPermissionIndexList), (std::vector<std::int32_t>{9, 4, 5}));
   // Neither a head name later in the tail nor a differently cased name is read.
   EXPECT_FALSE(quality.bVisibleQuality);

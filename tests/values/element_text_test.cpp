@@ -97,7 +97,21 @@ TEST_F(ElementTextTest, ReadersFollowTheCRules) {
   EXPECT_TRUE(std::isinf(readRealElement(parse("<d>1e999</d>"))));
   EXPECT_EQ(readRealElement(parse("<d>-1e-999</d>")), 0.0);
   EXPECT_EQ(readFloatElement(parse("<fl>0.25</fl>")), 0.25f);
-  EXPECT_TRUE(std::isinf(readFloatElement(parse("<fl>1e300</fl>"))));
+  // Narrowed to nearest, ties to even: past the largest float only the halfway point and
+  // beyond overflow (the largest float's significand is odd, so the tie goes up).
+  constexpr float kMax = std::numeric_limits<float>::max(), kInf = std::numeric_limits<float>::infinity();
+  const std::pair<std::string, float> narrowed[] = {
+      {"3.4028234663852886e38", kMax},  // the largest float
+      {"3.4028235e38", kMax},
+      {"3.4028235677973362e38", kMax},  // the last double below halfway
+      {"3.4028235677973366e38", kInf},  // exactly halfway
+      {"1e39", kInf},
+      {"1e300", kInf},
+  };
+  for (const auto& [text, expected] : narrowed) {
+    EXPECT_EQ(readFloatElement(parse("<fl>" + text + "</fl>")), expected) << text;
+    EXPECT_EQ(readFloatElement(parse("<fl>-" + text + "</fl>")), -expected) << text;
+  }
 
   EXPECT_TRUE(readBoolElement(parse("<b>true</b>")));
   for (const char* text : {"<b>True</b>", "<b>TRUE</b>", "<b>1</b>", "<b> true</b>", "<b/>"}) {
