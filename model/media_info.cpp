@@ -40,7 +40,7 @@ const NamedFields<MediaInfo>& mediaInfoTail() {
 xml::Node MediaInfoIO::WriteMediaInfo(xml::Document& document, xml::Node parent,
                                       const MediaInfo& media) const {
   xml::Node element = parent.appendChild(document.createElement(kMediaInfo));
-  const auto add = [&document, &element](std::string_view name, const auto& value) {
+  const auto add = [&element](std::string_view name, const auto& value) {
     appendValue(element, name, value);
   };
   add("strMediaName", media.strMediaName);

@@ -63,7 +63,7 @@ const NamedFields<ModelInfo>& namedTail() {
 xml::Node ModelInfoIO::WriteModelInfo(xml::Document& document, xml::Node parent,
                                       const ModelInfo& model) const {
   xml::Node element = parent.appendChild(document.createElement(kElementName));
-  const auto add = [&document, &element](std::string_view name, const auto& value) {
+  const auto add = [&element](std::string_view name, const auto& value) {
     appendValue(element, name, value);
   };
   add("strLongModelName", model.strLongModelName);
