@@ -23,6 +23,7 @@
 #include "platform/com.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
+#include "platform/hresult.h"
 #include "xmlio/dom_creator.h"
 
 #ifndef PELAGON_VERSION
@@ -304,14 +305,16 @@ int check(const std::vector<std::string>& args, std::ostream& out) {
   return problems.empty() ? kExitSuccess : kExitProblems;
 }
 
-// Runs a save, turning a failed write into a message.
+// Runs a save, turning a failed write into a message. A value that XML cannot carry came
+// from the input, so it is a problem of the file, as when the reader refuses it.
 void saveOrFail(const std::string& path, const std::function<bool()>& save, const std::string& reason) {
   bool saved = false;
   try {
     saved = save();
   } catch (const win::_com_error& error) {
-    throw Failure{kExitUsage, path + ": cannot write: " +
-                                  (error.HasDescription() ? error.Description() : error.ErrorMessage())};
+    const bool refused = error.Error() == win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA);
+    const std::string why = error.HasDescription() ? error.Description() : error.ErrorMessage();
+    throw Failure{refused ? kExitProblems : kExitUsage, path + ": cannot write: " + why};
   }
   if (!saved)
     throw Failure{kExitProblems, path + ": cannot be written" + (reason.empty() ? "" : ": " + reason)};

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -17,6 +19,8 @@
 
 #include "platform/com.h"
 #include "platform/hresult.h"
+#include "xmlio/xml_chars.h"
+#include "xmlio/xml_load.h"
 
 namespace pelagon::xml {
 
@@ -61,26 +65,10 @@ private:
   const char* text_;
 };
 
-constexpr bool isNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
-}
-
-constexpr bool isNameChar(unsigned char c) {
-  return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-// Every element a save writes has its name checked, so the test is one lookup a character.
-constexpr std::array<bool, 256> kNameChars = [] {
-  std::array<bool, 256> table{};
-  for (std::size_t c = 0; c < table.size(); ++c) table[c] = isNameChar(static_cast<unsigned char>(c));
-  return table;
-}();
-
+// Names are checked when they are made, so that a save never writes one a load refuses. The
+// writers use no namespaces, so a colon, which would need a declared prefix, is refused too.
 void requireXmlName(std::string_view name) {
-  const bool valid =
-      !name.empty() && isNameStart(static_cast<unsigned char>(name.front())) &&
-      std::all_of(name.begin(), name.end(), [](char c) { return kNameChars[static_cast<unsigned char>(c)]; });
-  if (!valid) {
+  if (!isNcName(name)) {
     throw _com_error(win::E_INVALIDARG, "'" + std::string(name) + "' is not a valid XML name.");
   }
 }
@@ -105,22 +93,292 @@ void appendDescendantText(pugi::xml_node node, std::string& out) {
 
 // pugixml writes a carriage return inside text as it is, and every reader turns it into a
 // line feed; as a character reference it survives. pugixml's own line breaks are line feeds,
-// so every carriage return it hands over belongs to a text.
+// so every carriage return it hands over belongs to a text. The indented form ends its lines
+// with CR LF, and a line feed inside a text becomes CR LF too, which a reader reads as the
+// line feed again.
 class StringWriter final : public pugi::xml_writer {
 public:
-  explicit StringWriter(std::string& out) : out_(out) {}
+  enum class LineEnds { AsWritten, CrLf };
+  StringWriter(std::string& out, LineEnds lineEnds) : out_(out), crlf_(lineEnds == LineEnds::CrLf) {}
   void write(const void* data, std::size_t size) override {
     std::string_view chunk(static_cast<const char*>(data), size);
-    for (auto cr = chunk.find('\r'); cr != std::string_view::npos; cr = chunk.find('\r')) {
-      out_.append(chunk.substr(0, cr)).append("&#13;");
-      chunk.remove_prefix(cr + 1);
+    if (!crlf_) {
+      for (auto cr = chunk.find('\r'); cr != std::string_view::npos; cr = chunk.find('\r')) {
+        out_.append(chunk.substr(0, cr)).append("&#13;");
+        chunk.remove_prefix(cr + 1);
+      }
+    } else {
+      for (auto at = chunk.find_first_of("\r\n"); at != std::string_view::npos;
+           at = chunk.find_first_of("\r\n")) {
+        out_.append(chunk.substr(0, at)).append(chunk[at] == '\r' ? "&#13;" : "\r\n");
+        chunk.remove_prefix(at + 1);
+      }
     }
     out_.append(chunk);
   }
 
 private:
   std::string& out_;
+  bool crlf_;
 };
+
+// ---- What a save refuses ----
+
+// A save refuses what a reader would refuse to take back. pugixml would write a control
+// character as a character reference that no conforming reader accepts, bytes that are not
+// UTF-8 as they are, and it would quietly change "--" in a comment and "?>" in an
+// instruction; the file would then not be what the document holds.
+constexpr win::HRESULT kCannotCarry = win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA);
+
+// "<a>/<b>/<c>": the elements from the root down to `element`. A deep path keeps the root and
+// the last levels, so that the message stays readable.
+std::string elementPath(pugi::xml_node element) {
+  constexpr std::size_t kLastLevels = 6;
+  std::vector<const char*> names;  // innermost first
+  for (; element.type() == pugi::node_element; element = element.parent()) names.push_back(element.name());
+  std::string path;
+  const std::size_t count = names.size();
+  for (std::size_t i = count; i-- > 0;) {
+    if (i + 1 < count && i >= kLastLevels) {
+      if (i + 2 == count) path += "/...";
+      continue;
+    }
+    if (!path.empty()) path += '/';
+    path.append("<").append(names[i]).append(">");
+  }
+  return path;
+}
+
+[[noreturn]] void refuseSave(pugi::xml_node node, pugi::xml_attribute attribute, std::string_view problem) {
+  const pugi::xml_node parent = node.parent();
+  const std::string where = parent.type() == pugi::node_element ? " in " + elementPath(parent)
+                                                                : std::string(" outside the root element");
+  std::string subject;
+  if (attribute) {
+    subject = "the attribute " + std::string(attribute.name()) + " of " + elementPath(node);
+  } else if (node.type() == pugi::node_pcdata) {
+    subject = "the text of " + elementPath(parent);
+  } else if (node.type() == pugi::node_cdata) {
+    subject = "a CDATA section" + where;
+  } else if (node.type() == pugi::node_comment) {
+    subject = "a comment" + where;
+  } else {
+    subject = "the processing instruction \"" + std::string(node.name()) + "\"" + where;
+  }
+  throw _com_error(kCannotCarry, "Cannot save: " + subject + " " + std::string(problem));
+}
+
+void requireXmlChars(std::string_view value, pugi::xml_node node, pugi::xml_attribute attribute = {}) {
+  const std::size_t at = firstNonXmlChar(value);
+  if (at == std::string_view::npos) return;
+  std::size_t next = at;
+  const char32_t c = decodeUtf8(value, next);
+  char code[32];
+  if (c <= 0x10FFFF) {
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  } else {
+    std::snprintf(code, sizeof code, "byte 0x%02X, not UTF-8",
+                  static_cast<unsigned>(static_cast<unsigned char>(value[at])));
+  }
+  refuseSave(node, attribute, std::string("holds a character XML cannot carry (") + code + ")");
+}
+
+void requireSavableNode(pugi::xml_node node) {
+  switch (node.type()) {
+    case pugi::node_element:
+      for (pugi::xml_attribute attr = node.first_attribute(); attr; attr = attr.next_attribute()) {
+        requireXmlChars(attr.value(), node, attr);
+      }
+      break;
+    case pugi::node_pcdata:
+    case pugi::node_cdata:
+      requireXmlChars(node.value(), node);
+      break;
+    case pugi::node_comment: {
+      const std::string_view text = node.value();
+      requireXmlChars(text, node);
+      if (text.find("--") != std::string_view::npos)
+        refuseSave(node, {}, "holds \"--\", which ends a comment");
+      if (text.ends_with('-')) refuseSave(node, {}, "ends in \"-\", which would run into the comment's end");
+      break;
+    }
+    case pugi::node_pi: {
+      const std::string_view data = node.value();
+      requireXmlChars(data, node);
+      if (data.find("?>") != std::string_view::npos)
+        refuseSave(node, {}, "holds \"?>\", which ends an instruction");
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// Checks `top` and everything below it, without recursion: a document may nest deeper than
+// any stack.
+void requireSavableTree(pugi::xml_node top) {
+  pugi::xml_node node = top;
+  for (;;) {
+    requireSavableNode(node);
+    if (const pugi::xml_node child = node.first_child()) {
+      node = child;
+      continue;
+    }
+    while (node != top && !node.next_sibling()) node = node.parent();
+    if (node == top) return;
+    node = node.next_sibling();
+  }
+}
+
+// firstNonXmlChar over a whole written document, which is mostly markup in printable ASCII:
+// such runs are passed 32 bytes at a time, and only the blocks that hold anything else are
+// decoded, each up to the end of the character it cuts. So every block starts a character.
+bool onlyXmlChars(std::string_view text) {
+  constexpr std::size_t kBlock = 32;
+  const auto printableAscii = [](const char* bytes) {
+    std::uint64_t words[kBlock / 8];
+    std::memcpy(words, bytes, kBlock);
+    std::uint64_t flagged = 0;
+    // A byte with its high bit set, or one that borrows when 0x20 is taken from it.
+    for (const std::uint64_t word : words) flagged |= word | ((word - 0x2020202020202020ULL) & ~word);
+    return (flagged & 0x8080808080808080ULL) == 0;
+  };
+  std::size_t pos = 0;
+  while (text.size() - pos >= kBlock) {
+    if (printableAscii(text.data() + pos)) {
+      pos += kBlock;
+      continue;
+    }
+    std::size_t end = pos + kBlock;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    if (firstNonXmlChar(text.substr(pos, end - pos)) != std::string_view::npos) return false;
+    pos = end;
+  }
+  return firstNonXmlChar(text.substr(pos)) == std::string_view::npos;
+}
+
+// Whether the text written for a subtree shows all of it to be savable, so that the walk
+// above, which costs as much as the writing itself, is needed only when it does not. The
+// writer keeps every character of a text or attribute value and only inserts ASCII between
+// characters, so a character XML cannot carry, or bytes that are not UTF-8, stay visible;
+// except a control character, which it writes as a character reference "&#NN;". A '&' of a
+// value is written "&amp;" and a '<' "&lt;", so "&#" is such a reference or the one for a
+// tab, line feed or carriage return, and "<!" or "<?" starts a comment, an instruction or a
+// CDATA section, whose rules the walk checks.
+bool writtenFormIsSavable(std::string_view written) {
+  if (!onlyXmlChars(written)) return false;
+  for (const char marker : {'!', '?'}) {
+    for (auto at = written.find(marker); at != std::string_view::npos; at = written.find(marker, at + 1)) {
+      if (at > 0 && written[at - 1] == '<') return false;
+    }
+  }
+  for (auto at = written.find('#'); at != std::string_view::npos; at = written.find('#', at + 1)) {
+    if (at == 0 || written[at - 1] != '&') continue;
+    const std::string_view reference = written.substr(at + 1, 3);
+    if (reference != "09;" && reference != "10;" && reference != "13;") return false;
+  }
+  return true;
+}
+
+// ---- The indented form ----
+
+// An attribute value between double quotes, escaped as pugixml escapes it: the markup
+// characters as entities, and tab, line feed and carriage return as character references,
+// which a reader does not turn into spaces.
+void appendAttributeValue(std::string_view value, std::string& out) {
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    std::string_view replacement;
+    switch (value[i]) {
+      case '&':
+        replacement = "&amp;";
+        break;
+      case '<':
+        replacement = "&lt;";
+        break;
+      case '"':
+        replacement = "&quot;";
+        break;
+      case '\t':
+        replacement = "&#09;";
+        break;
+      case '\n':
+        replacement = "&#10;";
+        break;
+      case '\r':
+        replacement = "&#13;";
+        break;
+      default:
+        continue;
+    }
+    out.append(value.substr(done, i - done)).append(replacement);
+    done = i + 1;
+  }
+  out.append(value.substr(done));
+}
+
+// "<name attributes" and then ">" when the element has children or "/>" when it has none;
+// whether it has.
+bool appendStartTag(pugi::xml_node element, std::string& out) {
+  out.append("<").append(element.name());
+  for (pugi::xml_attribute attr = element.first_attribute(); attr; attr = attr.next_attribute()) {
+    out.append(" ").append(attr.name()).append("=\"");
+    appendAttributeValue(attr.value(), out);
+    out += '"';
+  }
+  const bool hasChildren = static_cast<bool>(element.first_child());
+  out += hasChildren ? ">" : "/>";
+  return hasChildren;
+}
+
+// One top-level node in the indented form, laid out as pugixml's indent mode lays it out:
+// each node on a line of its own, a tab deeper than its parent, except that a text and what
+// follows it up to its parent's end tag stay on the text's line (so mixed content keeps its
+// text as it is). pugixml writes an element without children "<a />"; here it is "<a/>", as
+// in the one-line form. Texts, comments and instructions are written by pugixml itself, so
+// they are escaped as in the one-line form. Without recursion, as the check above.
+void appendIndented(pugi::xml_node top, std::string& out) {
+  StringWriter leaves(out, StringWriter::LineEnds::CrLf);
+  // What comes before the next node that is not text: a line break, the indentation.
+  constexpr unsigned kBreak = 1;
+  constexpr unsigned kIndent = 2;
+  unsigned before = kIndent;
+  std::size_t depth = 0;
+  const auto startLine = [&] {
+    if ((before & kBreak) != 0) out += "\r\n";
+    if ((before & kIndent) != 0) out.append(depth, '\t');
+  };
+  pugi::xml_node node = top;
+  do {
+    const pugi::xml_node_type type = node.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) {
+      node.print(leaves, "", pugi::format_raw, pugi::encoding_utf8);
+      before = 0;
+    } else {
+      startLine();
+      before = kBreak | kIndent;
+      if (type != pugi::node_element) {
+        node.print(leaves, "", pugi::format_raw, pugi::encoding_utf8);
+      } else if (appendStartTag(node, out)) {
+        node = node.first_child();
+        ++depth;
+        continue;
+      }
+    }
+    while (node != top) {
+      if (const pugi::xml_node next = node.next_sibling()) {
+        node = next;
+        break;
+      }
+      node = node.parent();
+      --depth;
+      startLine();
+      out.append("</").append(node.name()).append(">");
+      before = kBreak | kIndent;
+    }
+  } while (node != top);
+  if ((before & kBreak) != 0) out += "\r\n";
+}
 
 bool isDeclaration(pugi::xml_node node) {
   return node.type() == pugi::node_declaration ||
@@ -132,45 +390,11 @@ constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_pi | pugi::parse_comments |
                                    pugi::parse_declaration | pugi::parse_doctype | pugi::parse_fragment;
 
-std::string lineAndColumn(std::string_view bytes, std::ptrdiff_t offset) {
-  const auto end = static_cast<std::size_t>(
-      std::clamp<std::ptrdiff_t>(offset, 0, static_cast<std::ptrdiff_t>(bytes.size())));
-  std::size_t line = 1, lineStart = 0;
-  for (std::size_t i = 0; i < end; ++i) {
-    if (bytes[i] == '\n') {
-      ++line;
-      lineStart = i + 1;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(end - lineStart + 1);
-}
-
-// pugixml accepts a few things that are not well-formed XML, or that we refuse on purpose.
-std::string checkTopLevel(const pugi::xml_document& doc) {
-  int elements = 0;
-  bool first = true;
-  for (pugi::xml_node child : doc.children()) {
-    switch (child.type()) {
-      case pugi::node_element:
-        ++elements;
-        break;
-      case pugi::node_pcdata:
-      case pugi::node_cdata:
-        return "text outside the root element";
-      // A document type definition could declare entities; device files never carry one.
-      case pugi::node_doctype:
-        return "a document type definition is not allowed";
-      case pugi::node_declaration:
-        if (!first) return "the XML declaration is not at the start of the document";
-        break;
-      default:
-        break;
-    }
-    first = false;
-  }
-  if (elements == 0) return "no root element";
-  if (elements > 1) return "more than one root element";
-  return {};
+// "line L, column C: " of an offset into the document's UTF-8 text, or nothing when the
+// offset is not known.
+std::string positionOf(std::string_view utf8, std::size_t offset) {
+  if (offset == std::string_view::npos) return {};
+  return detail::LineAndColumn(utf8, offset) + ": ";
 }
 
 class FileDescriptor {
@@ -229,6 +453,70 @@ bool writeAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// CR LF and a lone CR become LF in every instruction, as XML wants for all text.
+bool normaliseInstructionLineEnds(pugi::xml_document& document) {
+  for (pugi::xml_node node = document.first_child(); node;) {
+    if (node.type() == pugi::node_pi && std::strchr(node.value(), '\r') != nullptr) {
+      std::string value = node.value();
+      std::size_t out = 0;
+      for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\r') {
+          value[out++] = '\n';
+          if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
+        } else {
+          value[out++] = value[i];
+        }
+      }
+      if (!node.set_value(value.data(), out)) return false;
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) node = node.parent();
+    if (node) node = node.next_sibling();
+  }
+  return true;
+}
+
+// Decodes, parses and checks the document in `owned`, which it takes over.
+LoadResult parseChecked(pugi::xml_document& document, PugiBuffer& owned,
+                         const std::function<std::string()>& originalBytes) {
+  detail::Utf8Text text;
+  const std::string_view raw(static_cast<const char*>(owned.data), owned.size);
+  detail::LoadProblem problem = detail::DecodeDocument(raw, text);
+  const std::string_view utf8 = text.transcoded ? std::string_view(text.utf8) : raw;
+  detail::ScanFacts facts;
+  if (!problem) problem = detail::CheckWellFormed(utf8, facts);
+  if (problem) return {false, positionOf(utf8, problem.offset) + problem.message};
+  if (text.transcoded) {
+    PugiBuffer converted;
+    converted.data = pugi::get_memory_allocation_function()(text.utf8.empty() ? 1 : text.utf8.size());
+    if (converted.data == nullptr) return {false, "out of memory"};
+    converted.size = text.utf8.size();
+    std::memcpy(converted.data, text.utf8.data(), text.utf8.size());
+    std::swap(owned.data, converted.data);
+    std::swap(owned.size, converted.size);
+    std::string().swap(text.utf8);
+  }
+
+  // The parse runs in place, so a failure's position is looked up in the text made again.
+  const auto originalText = [&] {
+    std::string bytes = originalBytes();
+    detail::Utf8Text again;
+    detail::DecodeDocument(bytes, again);
+    return again.transcoded ? std::move(again.utf8) : bytes;
+  };
+  const std::size_t size = owned.size;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer_inplace_own(owned.release(), size, kParseOptions, pugi::encoding_utf8);
+  if (!parsed) {
+    return {false, positionOf(originalText(), static_cast<std::size_t>(parsed.offset)) + parsed.description()};
+  }
+  if (facts.lineEndsInInstructions && !normaliseInstructionLineEnds(document)) return {false, "out of memory"};
+  return {true, {}};
 }
 
 }  // namespace
@@ -323,13 +611,20 @@ NodeList Node::childNodes() const { return NodeList(firstChild()); }
 std::string Node::text() const {
   const pugi::xml_node node = require(node_);
   switch (node.type()) {
-    case pugi::node_element:
-    case pugi::node_document: {
+    case pugi::node_element: {
       const pugi::xml_node first = node.first_child();
       // The usual value element: one text node and nothing else.
       if (first.type() == pugi::node_pcdata && !first.next_sibling()) return first.value();
       std::string text;
       appendDescendantText(node, text);
+      return text;
+    }
+    case pugi::node_document: {
+      // The tree's text, without that of the detached nodes parked in the document.
+      std::string text;
+      for (pugi::xml_node child : node.children()) {
+        if (!isParking(child)) appendDescendantText(child, text);
+      }
       return text;
     }
     case pugi::node_declaration: {
@@ -501,24 +796,25 @@ Node Document::createComment(std::string_view text) {
   return Node(comment.internal_object());
 }
 
+void Document::clear() {
+  doc_->reset();
+  resetParking();
+}
+
 LoadResult Document::parseOwnedBuffer(void* buffer, std::size_t size,
                                       const std::function<std::string()>& originalBytes) {
+  PugiBuffer owned;
+  owned.data = buffer;
+  owned.size = size;
   doc_->reset();
-  const pugi::xml_parse_result parsed = doc_->load_buffer_inplace_own(buffer, size, kParseOptions);
-  LoadResult result;
-  if (!parsed) {
-    result.message = lineAndColumn(originalBytes(), parsed.offset) + ": " + parsed.description();
-  } else if (std::string problem = checkTopLevel(*doc_); !problem.empty()) {
-    result.message = std::move(problem);
-  } else {
-    result.ok = true;
-  }
+  LoadResult result = parseChecked(*doc_, owned, originalBytes);
   if (!result.ok) doc_->reset();
   resetParking();
   return result;
 }
 
 LoadResult Document::loadFromMemory(std::string_view bytes) {
+  clear();
   PugiBuffer buffer;
   buffer.data = pugi::get_memory_allocation_function()(bytes.empty() ? 1 : bytes.size());
   if (buffer.data == nullptr) return {false, "out of memory"};
@@ -527,6 +823,7 @@ LoadResult Document::loadFromMemory(std::string_view bytes) {
 }
 
 LoadResult Document::load(const std::string& path) {
+  clear();
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return {false, std::strerror(errno)};
   struct stat info {};
@@ -552,33 +849,32 @@ LoadResult Document::load(const std::string& path) {
 
 std::string Document::saveToString(SaveForm form) const {
   std::string out;
-  StringWriter writer(out);
-  const unsigned flags = form == SaveForm::Compact ? pugi::format_raw : pugi::format_indent;
+  StringWriter writer(out, StringWriter::LineEnds::AsWritten);
   bool first = true;
   for (Node child = node().firstChild(); child; child = child.nextSibling()) {
-    const pugi::xml_node node = handle(child.node_);
+    const pugi::xml_node top = handle(child.node_);
     if (form == SaveForm::Compact && !first) out += "\r\n";
     first = false;
-    if (isDeclaration(node)) {
+    // A declaration is written as kDeclaration, whatever it holds.
+    if (isDeclaration(top)) {
       out += kDeclaration;
-      if (form == SaveForm::Indented) out += '\n';
+      if (form == SaveForm::Indented) out += "\r\n";
       continue;
     }
-    node.print(writer, "\t", flags, pugi::encoding_utf8);
-  }
-  if (form == SaveForm::Indented) {
-    std::string crlf;
-    crlf.reserve(out.size() + out.size() / 16);
-    for (char c : out) {
-      if (c == '\n') crlf += '\r';
-      crlf += c;
+    const std::size_t start = out.size();
+    if (form == SaveForm::Compact) {
+      top.print(writer, "\t", pugi::format_raw, pugi::encoding_utf8);
+    } else {
+      appendIndented(top, out);
     }
-    out.swap(crlf);
+    // Raises, naming the element, before save() goes near the disk.
+    if (!writtenFormIsSavable(std::string_view(out).substr(start))) requireSavableTree(top);
   }
   return out;
 }
 
 void Document::save(const std::string& path, SaveForm form) const {
+  // Made, and checked, before the disk is touched: a refused document leaves no trace.
   const std::string bytes = saveToString(form);
   namespace fs = std::filesystem;
   std::error_code ec;

@@ -111,7 +111,7 @@ enum class SaveForm {
   // The declaration, CR LF, then every node on one line.
   Compact,
   // Tab indentation and CR LF line ends, the form of the carried media-setting and
-  // passmask files.
+  // passmask files; an element without children is "<a/>" here too.
   Indented,
 };
 
@@ -148,7 +148,11 @@ public:
   LoadResult loadFromMemory(std::string_view bytes);
 
   // Raises _com_error with the reason when the file cannot be written; an existing file
-  // is then left as it was.
+  // is then left as it was. A document that a reader could not take back as it is (a text,
+  // attribute, comment or instruction with a character XML cannot carry or bytes that are
+  // not UTF-8, "--" in or "-" at the end of a comment, "?>" in an instruction) is refused
+  // with HRESULT_FROM_WIN32(ERROR_INVALID_DATA) and a message naming the element, before
+  // anything is written.
   void save(const std::string& path, SaveForm form = SaveForm::Compact) const;
   std::string saveToString(SaveForm form = SaveForm::Compact) const;
 
@@ -158,6 +162,8 @@ private:
   LoadResult parseOwnedBuffer(void* buffer, std::size_t size,
                               const std::function<std::string()>& originalBytes);
   void resetParking();
+  // Empties the document, as a failed load leaves it.
+  void clear();
 
   std::unique_ptr<pugi::xml_document> doc_;
 };

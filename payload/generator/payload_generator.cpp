@@ -38,18 +38,37 @@ void writeDeviceSeries(Series series, const std::string& path) {
   }
 }
 
-void writeMediaFile(Series series, const std::string& path) {
-  const win::ComScope com;
-  if (!com.Ok() || !EnsureMsxmlAvailable()) throw std::runtime_error("the XML backend is not available");
-  SaveDocument(CarriedMediaDocument(MakeMediaFile(series)), path, xml::SaveForm::Indented);
+// The carried media-setting and passmask files were written by a writer that puts a space
+// before the slash of an element without children ("<ProfileList />"), where the library
+// writes "<ProfileList/>". The generator's documents hold only element names, escaped text
+// (in which '>' is "&gt;") and the version attribute, so every "/>" in them ends such an
+// element, and the carried form comes back by putting the space in front of each.
+std::string carriedIndentedForm(const xml::Document& document) {
+  const std::string text = document.saveToString(xml::SaveForm::Indented);
+  std::string carried;
+  carried.reserve(text.size() + 64);
+  std::size_t done = 0;
+  for (std::size_t at = text.find("/>"); at != std::string::npos; at = text.find("/>", done)) {
+    carried.append(text, done, at - done).append(" />");
+    done = at + 2;
+  }
+  return carried.append(text, done);
 }
 
-void writePassmaskList(Series series, const std::string& path) {
+void writeMediaFile(Series series, const std::filesystem::path& path) {
+  const win::ComScope com;
+  if (!com.Ok() || !EnsureMsxmlAvailable()) throw std::runtime_error("the XML backend is not available");
+  writeBytes(path, carriedIndentedForm(*CarriedMediaDocument(MakeMediaFile(series))));
+}
+
+void writePassmaskList(Series series, const std::filesystem::path& path) {
+  const win::ComScope com;
+  if (!com.Ok() || !EnsureMsxmlAvailable()) throw std::runtime_error("the XML backend is not available");
   const PassmaskList content = MakePassmaskList(series);
-  PassmaskListIO io(path);
-  if (!io.SaveWithVersion(content, content.version, xml::SaveForm::Indented)) {
-    throw std::runtime_error("cannot write the passmask list " + path + ": " + io.LastError());
-  }
+  const xml::DocumentPtr document = PassmaskListIO("").CreateDocument(content);
+  if (!document) throw std::runtime_error("cannot build the passmask list " + path.string());
+  document->documentElement().setAttribute("strVersion", content.version.ToString());
+  writeBytes(path, carriedIndentedForm(*document));
 }
 
 // The text of a path inside a quoted assembler string.
@@ -122,10 +141,10 @@ void WritePayloadFile(const ManifestEntry& entry, const std::filesystem::path& p
       writeBytes(path, MakePrinterBitmap(entry.series));
       return;
     case PayloadKind::MediaFile:
-      writeMediaFile(entry.series, target);
+      writeMediaFile(entry.series, path);
       return;
     case PayloadKind::PassmaskList:
-      writePassmaskList(entry.series, target);
+      writePassmaskList(entry.series, path);
       return;
     case PayloadKind::IccProfile:
       writeBytes(path, MakeIccProfile(entry.relativePath));

@@ -131,6 +131,18 @@ TEST_F(DsrProgramTest, ConvertWritesTheCurrentFormatOrKeepsTheVersion) {
   const Result unwritable = run({"convert", file("sample.dsr"), file("missing/out.dsr")});
   EXPECT_EQ(unwritable.status, 2);
   EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
+
+  // A control character in a record is a problem of the file, and nothing is written.
+  PassmaskList passmasks;
+  passmasks.passmasks.append(Passmask{4, "12+1", "M1", "1.0", 96, {"AB"}});
+  ASSERT_TRUE(PassmaskListIO(file("kd.pmp")).Save(passmasks));
+  std::string text = readFile(file("kd.pmp"));
+  text.replace(text.find("12+1"), 4, "12&#1;+1");
+  writeFile(file("control.pmp"), text);
+  const Result control = run({"convert", file("control.pmp"), file("out.pmp")});
+  EXPECT_EQ(control.status, 1) << control.err;
+  EXPECT_EQ(control.err.rfind("pelagon-dsr: ", 0), 0u) << control.err;
+  EXPECT_FALSE(std::filesystem::exists(file("out.pmp")));
 }
 
 TEST_F(DsrProgramTest, CheckReportsBrokenReferencesOneLineEach) {

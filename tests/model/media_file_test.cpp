@@ -133,8 +133,8 @@ TEST_F(MediaFileTest, WritesTheFrameInBothForms) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
             "<Halden_Media_File strVersion=\"5.0.1.0\">\r\n"
             "\t<strSeriesName>Pelagon</strSeriesName>\r\n"
-            "\t<data />\r\n"
-            "\t<ProfileList />\r\n"
+            "\t<data/>\r\n"
+            "\t<ProfileList/>\r\n"
             "</Halden_Media_File>\r\n");
   EXPECT_EQ(save(file, xml::SaveForm::Compact),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"

@@ -1,0 +1,809 @@
+#include "xmlio/xml_load.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "xmlio/xml_chars.h"
+
+namespace pelagon::xml::detail {
+
+namespace {
+
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
+constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+constexpr bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Encoding names compare without regard to case, '-' or '_' ("utf8", "UTF-8", "Utf_8").
+std::string encodingKey(std::string_view name) {
+  std::string key;
+  for (char c : name) {
+    if (c == '-' || c == '_') continue;
+    key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return key;
+}
+
+bool isUtf8Name(std::string_view name) { return encodingKey(name) == "UTF8"; }
+
+bool isUtf16Name(std::string_view name) {
+  const std::string key = encodingKey(name);
+  return key == "UTF16" || key == "UTF16LE" || key == "UTF16BE" || key == "ISO10646UCS2" || key == "UCS2";
+}
+
+// Encodings whose characters are not single bytes for ASCII; a document declared in one of
+// them but written in ASCII-compatible bytes is not in the encoding it declares.
+bool isWideName(std::string_view name) {
+  const std::string key = encodingKey(name);
+  return isUtf16Name(name) || key.rfind("UTF32", 0) == 0 || key.rfind("UCS4", 0) == 0 ||
+         key == "ISO10646UCS4";
+}
+
+struct Declaration {
+  bool present = false;
+  std::string_view encoding;
+  std::size_t end = 0;  // just past "?>"
+};
+
+// XMLDecl ::= '<?xml' VersionInfo EncodingDecl? SDDecl? S? '?>'. The declaration is ASCII,
+// so this reads it from any ASCII-compatible bytes as well as from UTF-8.
+LoadProblem readDeclaration(std::string_view text, Declaration& declaration) {
+  if (text.substr(0, 5) != "<?xml" || (text.size() > 5 && !isSpace(text[5]) && text[5] != '?')) return {};
+  declaration.present = true;
+  std::size_t pos = 5;
+  const auto fail = [&](const char* what) { return LoadProblem{std::string("XML declaration: ") + what, pos}; };
+  const auto skipSpace = [&] {
+    const std::size_t start = pos;
+    while (pos < text.size() && isSpace(text[pos])) ++pos;
+    return pos > start;
+  };
+  // Name Eq quoted-value; the value's characters are checked by the caller.
+  const auto readPseudoAttribute = [&](std::string_view& name, std::string_view& value) -> bool {
+    const std::size_t start = pos;
+    while (pos < text.size() && isAsciiLetter(text[pos])) ++pos;
+    name = text.substr(start, pos - start);
+    skipSpace();
+    if (pos >= text.size() || text[pos] != '=') return false;
+    ++pos;
+    skipSpace();
+    if (pos >= text.size() || (text[pos] != '"' && text[pos] != '\'')) return false;
+    const char quote = text[pos++];
+    const std::size_t close = text.find(quote, pos);
+    if (close == std::string_view::npos) return false;
+    value = text.substr(pos, close - pos);
+    pos = close + 1;
+    return true;
+  };
+
+  int stage = 0;  // 0: version next, 1: encoding or standalone, 2: standalone, 3: nothing more
+  for (;;) {
+    const bool spaced = skipSpace();
+    if (text.substr(pos, 2) == "?>") {
+      if (stage == 0) return fail("the version is missing");
+      declaration.end = pos + 2;
+      return {};
+    }
+    if (pos >= text.size()) return fail("it does not end with \"?>\"");
+    if (!spaced) return fail("white space is missing");
+    const std::size_t at = pos;
+    std::string_view name, value;
+    if (!readPseudoAttribute(name, value)) return fail("expected name=\"value\"");
+    const std::size_t next = pos;
+    pos = at;
+    if (name == "version" && stage == 0) {
+      const bool valid = value.size() > 2 && value.substr(0, 2) == "1." &&
+                         std::all_of(value.begin() + 2, value.end(), isDigit);
+      if (!valid) return fail("the version must be 1.0");
+      stage = 1;
+    } else if (name == "encoding" && stage == 1) {
+      const bool valid = !value.empty() && isAsciiLetter(value.front()) &&
+                         std::all_of(value.begin(), value.end(), [](char c) {
+                           return isAsciiLetter(c) || isDigit(c) || c == '.' || c == '_' || c == '-';
+                         });
+      if (!valid) return fail("the encoding name is not valid");
+      declaration.encoding = value;
+      stage = 2;
+    } else if (name == "standalone" && (stage == 1 || stage == 2)) {
+      if (value != "yes" && value != "no") return fail("standalone must be \"yes\" or \"no\"");
+      stage = 3;
+    } else {
+      return fail(stage == 0 ? "the version must come first" : "unexpected or misplaced pseudo-attribute");
+    }
+    pos = next;
+  }
+}
+
+struct IconvCloser {
+  void operator()(void* cd) const { ::iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+// Transcodes with iconv; `failedAt` gets the input offset of an invalid or cut-off sequence.
+bool transcode(std::string_view from, const std::string& encoding, std::string& out, std::size_t& failedAt,
+               bool& unknownEncoding) {
+  const iconv_t cd = ::iconv_open("UTF-8", encoding.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    unknownEncoding = true;
+    return false;
+  }
+  const std::unique_ptr<void, IconvCloser> guard(cd);
+  out.resize(from.size() + from.size() / 2 + 16);
+  char* in = const_cast<char*>(from.data());  // iconv's interface is not const-correct
+  std::size_t inLeft = from.size();
+  std::size_t written = 0;
+  while (inLeft > 0) {
+    char* outPtr = out.data() + written;
+    std::size_t outLeft = out.size() - written;
+    const std::size_t result = ::iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    written = out.size() - outLeft;
+    if (result != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    failedAt = from.size() - inLeft;
+    return false;
+  }
+  out.resize(written);
+  return true;
+}
+
+}  // namespace
+
+std::string LineAndColumn(std::string_view utf8, std::size_t offset) {
+  offset = std::min(offset, utf8.size());
+  std::size_t start = utf8.substr(0, 3) == "\xEF\xBB\xBF" && offset >= 3 ? 3 : 0;
+  std::size_t line = 1;
+  for (std::size_t i = start; i < offset; ++i) {
+    if (utf8[i] == '\n') {
+      ++line;
+      start = i + 1;
+    }
+  }
+  std::size_t column = 1;
+  for (std::size_t i = start; i < offset; ++i) {
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) ++column;
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+LoadProblem DecodeDocument(std::string_view bytes, Utf8Text& text) {
+  const auto startsWith = [&](std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; };
+  const char* wide = nullptr;  // the UTF-16 byte order, when the bytes are UTF-16
+  std::size_t bom = 0;
+  if (startsWith("\xEF\xBB\xBF")) {
+    bom = 3;
+  } else if (startsWith("\xFE\xFF")) {
+    wide = "UTF-16BE", bom = 2;
+  } else if (startsWith("\xFF\xFE")) {
+    wide = "UTF-16LE", bom = 2;
+  } else if (startsWith(std::string_view("\0<\0?", 4))) {
+    wide = "UTF-16BE";
+  } else if (startsWith(std::string_view("<\0?\0", 4))) {
+    wide = "UTF-16LE";
+  }
+
+  Declaration declaration;
+  if (wide != nullptr) {
+    std::size_t failedAt = 0;
+    bool unknown = false;
+    if (!transcode(bytes.substr(bom), wide, text.utf8, failedAt, unknown)) {
+      return {"a byte sequence that is not valid UTF-16", 0};
+    }
+    text.transcoded = true;
+    if (LoadProblem problem = readDeclaration(text.utf8, declaration)) return problem;
+    if (bom == 0 && !declaration.present) {
+      return {"a document in UTF-16 without a byte-order mark needs a declaration", 0};
+    }
+    if (!declaration.encoding.empty() && !isUtf16Name(declaration.encoding)) {
+      return {"the document is in UTF-16 but declares the encoding '" + std::string(declaration.encoding) + "'", 0};
+    }
+    return {};
+  }
+
+  text.bomLength = bom;
+  const std::string_view body = bytes.substr(bom);
+  if (LoadProblem problem = readDeclaration(body, declaration)) {
+    problem.offset += bom;
+    return problem;
+  }
+  const std::string_view encoding = declaration.encoding;
+  if (encoding.empty() || isUtf8Name(encoding)) return {};
+  if (bom != 0 || isWideName(encoding)) {
+    return {"the document is not in the encoding it declares ('" + std::string(encoding) + "')", 0};
+  }
+
+  std::size_t failedAt = 0;
+  bool unknown = false;
+  if (!transcode(body, std::string(encoding), text.utf8, failedAt, unknown)) {
+    if (unknown) return {"unknown encoding '" + std::string(encoding) + "'", 0};
+    return {"a byte sequence that is not valid " + std::string(encoding) + " at byte " + std::to_string(failedAt),
+            std::string_view::npos};
+  }
+  text.transcoded = true;
+  text.bomLength = 0;
+  // Only an encoding that keeps ASCII as it is can carry the declaration it is named in.
+  if (std::string_view(text.utf8).substr(0, declaration.end) != body.substr(0, declaration.end)) {
+    return {"the document is not in the encoding it declares ('" + std::string(encoding) + "')", 0};
+  }
+  return {};
+}
+
+namespace {
+
+// Byte classes for the scanner's inner loops.
+enum : std::uint8_t {
+  kNameStart = 1,  // ASCII NameStartChar
+  kName = 2,       // ASCII NameChar
+  kSpace = 4,      // S
+  kPlainText = 8,  // a text byte with no meaning of its own: a Char, not '<', '&', ']'
+  kPlainValue = 16,  // the same in an attribute value (']' allowed), quotes excluded
+};
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    std::uint8_t bits = 0;
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (letter || c == '_' || c == ':') bits |= kNameStart | kName;
+    if ((c >= '0' && c <= '9') || c == '-' || c == '.') bits |= kName;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') bits |= kSpace;
+    const bool ascii = c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x80);
+    if (ascii && c != '<' && c != '&' && c != ']') bits |= kPlainText;
+    if (ascii && c != '<' && c != '&' && c != '"' && c != '\'') bits |= kPlainValue;
+    table[static_cast<std::size_t>(c)] = bits;
+  }
+  return table;
+}();
+
+void appendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Appends what a reference (the text between '&' and ';') stands for; false when XML does
+// not define it. Without a document type declaration only the five predefined entities
+// exist.
+bool appendReference(std::string_view reference, std::string& out) {
+  if (reference == "lt") return out += '<', true;
+  if (reference == "gt") return out += '>', true;
+  if (reference == "amp") return out += '&', true;
+  if (reference == "apos") return out += '\'', true;
+  if (reference == "quot") return out += '"', true;
+  if (reference.size() < 2 || reference[0] != '#') return false;
+  const bool hex = reference[1] == 'x';
+  const std::string_view digits = reference.substr(hex ? 2 : 1);
+  if (digits.empty()) return false;
+  char32_t code = 0;
+  for (char d : digits) {
+    int value = -1;
+    if (isDigit(d)) {
+      value = d - '0';
+    } else if (hex && d >= 'a' && d <= 'f') {
+      value = d - 'a' + 10;
+    } else if (hex && d >= 'A' && d <= 'F') {
+      value = d - 'A' + 10;
+    }
+    if (value < 0) return false;
+    code = code * (hex ? 16 : 10) + static_cast<char32_t>(value);
+    if (code > 0x10FFFF) return false;
+  }
+  if (!isXmlChar(code)) return false;
+  appendUtf8(code, out);
+  return true;
+}
+
+bool startsWithXmlns(std::string_view name) {
+  return name.substr(0, 5) == "xmlns" && (name.size() == 5 || name[5] == ':');
+}
+
+// A QName: no colon, or one colon between two non-empty NCNames.
+bool splitQName(std::string_view name, std::string_view& prefix, std::string_view& local) {
+  const std::size_t colon = name.find(':');
+  if (colon == std::string_view::npos) {
+    prefix = {}, local = name;
+    return true;
+  }
+  prefix = name.substr(0, colon), local = name.substr(colon + 1);
+  if (prefix.empty() || local.empty() || local.find(':') != std::string_view::npos) return false;
+  std::size_t pos = 0;
+  return isNameStartChar(decodeUtf8(local, pos));
+}
+
+// One pass over the document's UTF-8 text that refuses whatever is not well-formed XML 1.0
+// with namespaces: characters, names, references, comments, instructions, CDATA sections,
+// the nesting of tags, attributes given twice, namespace prefixes. pugixml then builds the
+// tree from text known to be good, so its own leniencies never show.
+class Scanner {
+public:
+  explicit Scanner(std::string_view text)
+      : begin_(reinterpret_cast<const unsigned char*>(text.data())), end_(begin_ + text.size()), p_(begin_) {}
+
+  LoadProblem run(ScanFacts& facts) {
+    if (end_ - p_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) p_ += 3;
+    // The declaration's form was checked when the encoding was read from it.
+    if (startsWith("<?xml") && (end_ - p_ == 5 || (kClasses[p_[5]] & kSpace) != 0 || p_[5] == '?')) {
+      while (p_ < end_ && !startsWith("?>")) ++p_;
+      p_ += 2;
+    }
+    while (ok_ && p_ < end_) {
+      if (*p_ == '<') {
+        markup();
+      } else {
+        text();
+      }
+    }
+    if (ok_ && !open_.empty()) fail("the element '" + std::string(open_.back().name) + "' is not closed");
+    if (ok_ && !rootSeen_) fail("no root element");
+    facts = facts_;
+    return std::move(problem_);
+  }
+
+private:
+  struct Open {
+    std::string_view name;
+    std::size_t bindings;  // how many bindings were in scope before it
+  };
+  struct Binding {
+    std::string_view prefix;  // empty for the default namespace
+    std::string uri;
+  };
+  struct Attribute {
+    std::string_view name;
+    std::string_view value;  // as written
+    const unsigned char* at;
+  };
+  struct QualifiedName {
+    std::string_view uri;
+    std::string_view local;
+    const unsigned char* at;
+    bool operator<(const QualifiedName& other) const {
+      return uri != other.uri ? uri < other.uri : local < other.local;
+    }
+  };
+
+  bool startsWith(std::string_view prefix) const {
+    return static_cast<std::size_t>(end_ - p_) >= prefix.size() && std::memcmp(p_, prefix.data(), prefix.size()) == 0;
+  }
+
+  void fail(std::string message, const unsigned char* at) {
+    if (!ok_) return;
+    ok_ = false;
+    problem_.message = std::move(message);
+    problem_.offset = static_cast<std::size_t>(std::min(at, end_) - begin_);
+  }
+  void fail(std::string message) { fail(std::move(message), p_); }
+
+  // Steps over one character beyond ASCII, or a control character, refusing what is not
+  // a Char.
+  bool character() {
+    const unsigned char* const at = p_;
+    std::size_t pos = static_cast<std::size_t>(p_ - begin_);
+    const char32_t c = decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos);
+    if (c == 0xFFFFFFFF) {
+      fail("a byte sequence that is not valid UTF-8", at);
+      return false;
+    }
+    if (!isXmlChar(c)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      fail(std::string("the character ") + code + " is not allowed in XML", at);
+      return false;
+    }
+    p_ = begin_ + pos;
+    return true;
+  }
+
+  // Steps over characters until `terminator`, which it leaves `p_` on; false at the end of
+  // the text or on a character that is not allowed.
+  bool until(std::string_view terminator, const char* what) {
+    for (;;) {
+      const unsigned char* found = static_cast<const unsigned char*>(
+          std::memchr(p_, terminator.front(), static_cast<std::size_t>(end_ - p_)));
+      const unsigned char* const stop = found != nullptr ? found : end_;
+      while (p_ < stop) {
+        if ((kClasses[*p_] & (kPlainText | kPlainValue)) != 0 || *p_ == '<' || *p_ == '&' || *p_ == ']') {
+          ++p_;
+        } else if (!character()) {
+          return false;
+        }
+      }
+      if (found == nullptr) {
+        fail(std::string(what) + " is not closed");
+        return false;
+      }
+      if (startsWith(terminator)) return true;
+      ++p_;
+    }
+  }
+
+  std::string_view name(const char* what) {
+    const unsigned char* const start = p_;
+    if (p_ < end_ && (kClasses[*p_] & kNameStart) != 0) {
+      ++p_;
+    } else if (p_ < end_ && *p_ >= 0x80) {
+      std::size_t pos = static_cast<std::size_t>(p_ - begin_);
+      if (!isNameStartChar(decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos))) {
+        fail(std::string("a character that cannot start ") + what);
+        return {};
+      }
+      p_ = begin_ + pos;
+    } else {
+      fail(std::string("expected ") + what);
+      return {};
+    }
+    for (;;) {
+      while (p_ < end_ && (kClasses[*p_] & kName) != 0) ++p_;
+      if (p_ >= end_ || *p_ < 0x80) break;
+      const unsigned char* const at = p_;
+      std::size_t pos = static_cast<std::size_t>(p_ - begin_);
+      if (!isNameChar(decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos))) {
+        p_ = at;
+        break;
+      }
+      p_ = begin_ + pos;
+    }
+    return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start)};
+  }
+
+  bool space() {
+    const unsigned char* const start = p_;
+    while (p_ < end_ && (kClasses[*p_] & kSpace) != 0) ++p_;
+    return p_ > start;
+  }
+
+  // A reference at '&'; steps over it.
+  bool reference() {
+    const unsigned char* const at = p_;
+    const unsigned char* const limit = p_ + std::min<std::ptrdiff_t>(end_ - p_, 64);
+    const unsigned char* const semicolon =
+        static_cast<const unsigned char*>(std::memchr(p_, ';', static_cast<std::size_t>(limit - p_)));
+    if (semicolon == nullptr) {
+      fail("'&' must start a reference ending in ';'", at);
+      return false;
+    }
+    const std::string_view reference(reinterpret_cast<const char*>(at + 1), static_cast<std::size_t>(semicolon - at - 1));
+    scratch_.clear();
+    if (!appendReference(reference, scratch_)) {
+      fail("'&" + std::string(reference) + ";' is not a reference XML defines here", at);
+      return false;
+    }
+    p_ = semicolon + 1;
+    return true;
+  }
+
+  // Character data, in the root element or (white space only) around it.
+  void text() {
+    if (open_.empty()) {
+      space();
+      if (p_ < end_ && *p_ != '<') fail("text outside the root element");
+      return;
+    }
+    while (p_ < end_) {
+      while (p_ < end_ && (kClasses[*p_] & kPlainText) != 0) ++p_;
+      if (p_ >= end_) return;
+      const unsigned char c = *p_;
+      if (c == '<') {
+        return;
+      } else if (c == '&') {
+        if (!reference()) return;
+      } else if (c == ']') {
+        if (startsWith("]]>")) return fail("\"]]>\" is not allowed in text");
+        ++p_;
+      } else if (!character()) {
+        return;
+      }
+    }
+  }
+
+  void markup() {
+    const unsigned char next = end_ - p_ >= 2 ? p_[1] : 0;
+    if (next == '/') return endTag();
+    if (next != '!' && next != '?') return startTag();
+    if (startsWith("<!--")) {
+      p_ += 4;
+      if (!until("--", "a comment")) return;
+      if (!startsWith("-->")) return fail("\"--\" is not allowed in a comment");
+      p_ += 3;
+    } else if (startsWith("<![CDATA[")) {
+      if (open_.empty()) return fail("a CDATA section outside the root element");
+      p_ += 9;
+      if (!until("]]>", "a CDATA section")) return;
+      p_ += 3;
+    } else if (startsWith("<!DOCTYPE")) {
+      fail("a document type definition is not allowed");
+    } else if (startsWith("<?")) {
+      instruction();
+    } else if (startsWith("</")) {
+      endTag();
+    } else if (startsWith("<!")) {
+      fail("unknown markup");
+    } else {
+      startTag();
+    }
+  }
+
+  void instruction() {
+    p_ += 2;
+    const unsigned char* const at = p_;
+    const std::string_view target = name("an instruction target");
+    if (!ok_) return;
+    if (target.find(':') != std::string_view::npos) return fail("an instruction target must not contain ':'", at);
+    if (encodingKey(target) == "XML") {
+      return fail(target == "xml" ? "an XML declaration is only allowed at the very start"
+                                  : "the instruction target '" + std::string(target) + "' is reserved",
+                  at);
+    }
+    if (startsWith("?>")) {
+      p_ += 2;
+      return;
+    }
+    if (!space()) return fail("white space must follow the instruction target");
+    const unsigned char* const data = p_;
+    if (!until("?>", "an instruction")) return;
+    if (std::memchr(data, '\r', static_cast<std::size_t>(p_ - data)) != nullptr) facts_.lineEndsInInstructions = true;
+    p_ += 2;
+  }
+
+  void endTag() {
+    p_ += 2;
+    const unsigned char* const at = p_;
+    // The open element's name was checked at its start tag, so matching it byte for byte
+    // and then a byte that cannot continue a name is all an end tag needs.
+    const std::string_view expected = open_.empty() ? std::string_view() : open_.back().name;
+    const bool matches = !expected.empty() && static_cast<std::size_t>(end_ - p_) > expected.size() &&
+                         std::memcmp(p_, expected.data(), expected.size()) == 0 &&
+                         (p_[expected.size()] == '>' || (kClasses[p_[expected.size()]] & kSpace) != 0);
+    if (!matches) {
+      const std::string_view tag = name("an element name");
+      if (!ok_) return;
+      return fail("the end tag '" + std::string(tag) + "' does not match " +
+                      (open_.empty() ? std::string("any open element") : "'" + std::string(expected) + "'"),
+                  at);
+    }
+    p_ += expected.size();
+    space();
+    if (p_ >= end_ || *p_ != '>') return fail("'>' was expected");
+    ++p_;
+    closeElement();
+  }
+
+  void closeElement() {
+    if (bindings_.size() > open_.back().bindings) bindings_.resize(open_.back().bindings);
+    open_.pop_back();
+  }
+
+  void startTag() {
+    ++p_;
+    const unsigned char* const at = p_;
+    if (open_.empty() && rootSeen_) return fail("more than one root element");
+    const std::string_view tag = name("an element name");
+    if (!ok_) return;
+    // Most elements of a device file are a bare tag.
+    if (p_ < end_ && *p_ == '>' && bindings_.empty() && tag.find(':') == std::string_view::npos) {
+      ++p_;
+      rootSeen_ = true;
+      open_.push_back({tag, 0});
+      return;
+    }
+    attributes_.clear();
+    bool namespaced = !bindings_.empty() || tag.find(':') != std::string_view::npos;
+    bool empty = false;
+    for (;;) {
+      const bool spaced = space();
+      if (p_ >= end_) return fail("the start tag is not closed");
+      if (*p_ == '>') {
+        ++p_;
+        break;
+      }
+      if (*p_ == '/') {
+        if (end_ - p_ < 2 || p_[1] != '>') return fail("'>' was expected");
+        p_ += 2;
+        empty = true;
+        break;
+      }
+      if (!spaced) return fail("white space must come before an attribute");
+      const unsigned char* const attributeAt = p_;
+      const std::string_view attributeName = name("an attribute name");
+      if (!ok_) return;
+      space();
+      if (p_ >= end_ || *p_ != '=') return fail("'=' was expected");
+      ++p_;
+      space();
+      if (p_ >= end_ || (*p_ != '"' && *p_ != '\'')) return fail("a quoted attribute value was expected");
+      const unsigned char quote = *p_++;
+      const unsigned char* const valueStart = p_;
+      while (p_ < end_ && *p_ != quote) {
+        if ((kClasses[*p_] & kPlainValue) != 0 || *p_ == '"' || *p_ == '\'') {
+          ++p_;
+        } else if (*p_ == '<') {
+          return fail("'<' is not allowed in an attribute value");
+        } else if (*p_ == '&') {
+          if (!reference()) return;
+        } else if (!character()) {
+          return;
+        }
+      }
+      if (p_ >= end_) return fail("the attribute value is not closed", valueStart);
+      attributes_.push_back({attributeName, {reinterpret_cast<const char*>(valueStart), static_cast<std::size_t>(p_ - valueStart)}, attributeAt});
+      ++p_;
+      namespaced = namespaced || attributeName.find(':') != std::string_view::npos || startsWithXmlns(attributeName);
+    }
+    rootSeen_ = true;
+    open_.push_back({tag, bindings_.size()});
+    if (!checkAttributes()) return;
+    if (namespaced && !checkNamespaces(tag, at)) return;
+    if (empty) closeElement();
+  }
+
+  bool checkAttributes() {
+    const std::size_t count = attributes_.size();
+    if (count < 2) return true;
+    if (count <= 16) {
+      for (std::size_t i = 1; i < count; ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+          if (attributes_[i].name == attributes_[j].name) {
+            fail("the attribute '" + std::string(attributes_[i].name) + "' is given twice", attributes_[i].at);
+            return false;
+          }
+        }
+      }
+      return true;
+    }
+    // Many attributes: sort the names instead of comparing every pair.
+    std::vector<Attribute> sorted = attributes_;
+    std::sort(sorted.begin(), sorted.end(), [](const Attribute& a, const Attribute& b) { return a.name < b.name; });
+    for (std::size_t i = 1; i < count; ++i) {
+      if (sorted[i].name == sorted[i - 1].name) {
+        fail("the attribute '" + std::string(sorted[i].name) + "' is given twice", sorted[i].at);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // A namespace name as the attribute value gives it: references decoded, white space
+  // made spaces.
+  std::string namespaceName(std::string_view written) {
+    std::string uri;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      const char c = written[i];
+      if (c == '&') {
+        const std::size_t semicolon = written.find(';', i);
+        appendReference(written.substr(i + 1, semicolon - i - 1), uri);
+        i = semicolon;
+      } else {
+        uri += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+      }
+    }
+    return uri;
+  }
+
+  // The namespace a prefix is bound to in scope; null when it is not bound.
+  const std::string* lookup(std::string_view prefix) const {
+    static const std::string xmlNamespace(kXmlNamespace);
+    if (prefix == "xml") return &xmlNamespace;
+    for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+      if (it->prefix == prefix) return &it->uri;
+    }
+    return nullptr;
+  }
+
+  bool declare(const Attribute& attribute, std::string_view prefix, bool isDefault) {
+    std::string uri = namespaceName(attribute.value);
+    if (isDefault) {
+      if (uri == kXmlNamespace || uri == kXmlnsNamespace) {
+        fail("the namespace '" + uri + "' cannot be the default namespace", attribute.at);
+        return false;
+      }
+    } else {
+      if (prefix == "xmlns") {
+        fail("the prefix 'xmlns' cannot be declared", attribute.at);
+        return false;
+      }
+      if (prefix == "xml" ? uri != kXmlNamespace : (uri == kXmlNamespace || uri == kXmlnsNamespace)) {
+        fail(prefix == "xml" ? "the prefix 'xml' cannot be bound to another namespace"
+                             : "the namespace '" + uri + "' is reserved",
+             attribute.at);
+        return false;
+      }
+      if (uri.empty()) {
+        fail("the prefix '" + std::string(prefix) + "' cannot be undeclared", attribute.at);
+        return false;
+      }
+    }
+    bindings_.push_back({prefix, std::move(uri)});
+    return true;
+  }
+
+  bool checkNamespaces(std::string_view tag, const unsigned char* at) {
+    // Declarations first: they apply to the element's own name and attributes.
+    std::string_view prefix, local;
+    for (const Attribute& attribute : attributes_) {
+      if (!startsWithXmlns(attribute.name)) continue;
+      if (!splitQName(attribute.name, prefix, local)) {
+        fail("'" + std::string(attribute.name) + "' is not a valid namespace declaration", attribute.at);
+        return false;
+      }
+      if (!declare(attribute, prefix.empty() ? std::string_view() : local, prefix.empty())) return false;
+    }
+    if (!splitQName(tag, prefix, local)) {
+      fail("'" + std::string(tag) + "' is not a valid qualified name", at);
+      return false;
+    }
+    if (prefix == "xmlns") {
+      fail("an element cannot have the prefix 'xmlns'", at);
+      return false;
+    }
+    if (!prefix.empty() && lookup(prefix) == nullptr) {
+      fail("the prefix '" + std::string(prefix) + "' is not declared", at);
+      return false;
+    }
+    qualified_.clear();
+    for (const Attribute& attribute : attributes_) {
+      if (startsWithXmlns(attribute.name)) continue;
+      if (!splitQName(attribute.name, prefix, local)) {
+        fail("'" + std::string(attribute.name) + "' is not a valid qualified name", attribute.at);
+        return false;
+      }
+      if (prefix.empty()) continue;
+      const std::string* uri = lookup(prefix);
+      if (uri == nullptr) {
+        fail("the prefix '" + std::string(prefix) + "' is not declared", attribute.at);
+        return false;
+      }
+      qualified_.push_back({*uri, local, attribute.at});
+    }
+    // Two attributes with one expanded name: one local name, prefixes bound to one namespace.
+    std::sort(qualified_.begin(), qualified_.end());
+    for (std::size_t i = 1; i < qualified_.size(); ++i) {
+      if (qualified_[i].uri == qualified_[i - 1].uri && qualified_[i].local == qualified_[i - 1].local) {
+        fail("an attribute is given twice under one namespace", qualified_[i].at);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  const unsigned char* const begin_;
+  const unsigned char* const end_;
+  const unsigned char* p_;
+  bool ok_ = true;
+  bool rootSeen_ = false;
+  ScanFacts facts_;
+  LoadProblem problem_;
+  std::string scratch_;
+  std::vector<Open> open_;
+  std::vector<Binding> bindings_;
+  std::vector<Attribute> attributes_;
+  std::vector<QualifiedName> qualified_;
+};
+
+}  // namespace
+
+LoadProblem CheckWellFormed(std::string_view utf8, ScanFacts& facts) { return Scanner(utf8).run(facts); }
+
+}  // namespace pelagon::xml::detail
