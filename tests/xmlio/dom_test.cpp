@@ -243,8 +243,13 @@ TEST_F(DomTest, HostileDocumentsAreRefusedOrReadSafely) {
 
 TEST_F(DomTest, LoadReportsMissingFilesAndAcceptsUtf16) {
   TempDir dir;
-  DocumentPtr document = Document::Create();
+  DocumentPtr document = parse("<a>kept?</a>");
+  // Detached nodes are the document's, but not part of its text.
+  document->createElement("loose").setText("not in the tree");
+  EXPECT_EQ(document->node().text(), "kept?");
+  // A failed load leaves the document empty, whatever it held before.
   EXPECT_FALSE(document->load(dir.file("missing.xml")).ok);
+  EXPECT_FALSE(document->documentElement());
   EXPECT_FALSE(document->load(dir.path().string()).ok);
 
   // UTF-16LE with a byte-order mark, as some Windows tools write.
