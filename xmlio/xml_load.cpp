@@ -248,6 +248,7 @@ enum : std::uint8_t {
   kSpace = 4,      // S
   kPlainText = 8,  // a text byte with no meaning of its own: a Char, not '<', '&', ']'
   kPlainValue = 16,  // the same in an attribute value (']' allowed), quotes excluded
+  kColon = 32,
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -256,6 +257,7 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     std::uint8_t bits = 0;
     const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     if (letter || c == '_' || c == ':') bits |= kNameStart | kName;
+    if (c == ':') bits |= kColon;
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') bits |= kName;
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') bits |= kSpace;
     const bool ascii = c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x80);
@@ -440,8 +442,10 @@ private:
     }
   }
 
+  // Steps over a name; `colon_` says whether it holds a colon.
   std::string_view name(const char* what) {
     const unsigned char* const start = p_;
+    std::uint8_t seen = 0;
     if (p_ < end_ && (kClasses[*p_] & kNameStart) != 0) {
       ++p_;
     } else if (p_ < end_ && *p_ >= 0x80) {
@@ -456,7 +460,7 @@ private:
       return {};
     }
     for (;;) {
-      while (p_ < end_ && (kClasses[*p_] & kName) != 0) ++p_;
+      while (p_ < end_ && (kClasses[*p_] & kName) != 0) seen |= kClasses[*p_++];
       if (p_ >= end_ || *p_ < 0x80) break;
       const unsigned char* const at = p_;
       std::size_t pos = static_cast<std::size_t>(p_ - begin_);
@@ -466,6 +470,7 @@ private:
       }
       p_ = begin_ + pos;
     }
+    colon_ = (seen & kColon) != 0 || *start == ':';
     return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start)};
   }
 
@@ -603,14 +608,14 @@ private:
     const std::string_view tag = name("an element name");
     if (!ok_) return;
     // Most elements of a device file are a bare tag.
-    if (p_ < end_ && *p_ == '>' && bindings_.empty() && tag.find(':') == std::string_view::npos) {
+    if (p_ < end_ && *p_ == '>' && bindings_.empty() && !colon_) {
       ++p_;
       rootSeen_ = true;
       open_.push_back({tag, 0});
       return;
     }
     attributes_.clear();
-    bool namespaced = !bindings_.empty() || tag.find(':') != std::string_view::npos;
+    bool namespaced = !bindings_.empty() || colon_;
     bool empty = false;
     for (;;) {
       const bool spaced = space();
@@ -650,7 +655,7 @@ private:
       if (p_ >= end_) return fail("the attribute value is not closed", valueStart);
       attributes_.push_back({attributeName, {reinterpret_cast<const char*>(valueStart), static_cast<std::size_t>(p_ - valueStart)}, attributeAt});
       ++p_;
-      namespaced = namespaced || attributeName.find(':') != std::string_view::npos || startsWithXmlns(attributeName);
+      namespaced = namespaced || colon_ || startsWithXmlns(attributeName);
     }
     rootSeen_ = true;
     open_.push_back({tag, bindings_.size()});
@@ -793,6 +798,7 @@ private:
   const unsigned char* p_;
   bool ok_ = true;
   bool rootSeen_ = false;
+  bool colon_ = false;
   ScanFacts facts_;
   LoadProblem problem_;
   std::string scratch_;
