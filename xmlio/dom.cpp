@@ -275,7 +275,7 @@ bool writtenFormIsSavable(std::string_view written) {
   for (auto at = written.find('#'); at != std::string_view::npos; at = written.find('#', at + 1)) {
     if (at == 0 || written[at - 1] != '&') continue;
     const std::string_view reference = written.substr(at + 1, 3);
-    if (reference != "09;" && reference != "10;" && reference != "13;") return false;
+    if (reference != "09;" && reference != "10;" && reference != "13;" && reference != "32;") return false;
   }
   return true;
 }
@@ -337,21 +337,62 @@ bool appendStartTag(pugi::xml_node element, std::string& out) {
 // text as it is). pugixml writes an element without children "<a />"; here it is "<a/>", as
 // in the one-line form. Texts, comments and instructions are written by pugixml itself, so
 // they are escaped as in the one-line form. Without recursion, as the check above.
-void appendIndented(pugi::xml_node top, std::string& out) {
-  StringWriter leaves(out, StringWriter::LineEnds::CrLf);
+// A text of white space alone would be taken by a reader for the space between elements and
+// dropped; written as character references it reads back as itself.
+bool isWhitespaceOnly(std::string_view text) {
+  return !text.empty() && text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+void appendWhitespaceReferences(std::string_view text, std::string& out) {
+  for (const char c : text) out += c == ' ' ? "&#32;" : c == '\t' ? "&#09;" : c == '\n' ? "&#10;" : "&#13;";
+}
+
+// The one-line form as pugixml prints it, with every text of white space alone as references.
+// Without comments, instructions and CDATA sections in it, a '>' followed by white space and
+// a '<' can only be such a text between two tags: pugixml escapes '<' everywhere else.
+void referenceWhitespaceOnlyTexts(std::string& out, std::size_t start) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  std::string fixed;
+  std::size_t done = start;
+  for (std::size_t at = out.find('>', start); at != std::string::npos; at = out.find('>', at)) {
+    std::size_t end = ++at;
+    while (end < out.size() && isSpace(out[end])) ++end;
+    if (end == at || end == out.size() || out[end] != '<') {
+      at = end;
+      continue;
+    }
+    if (fixed.empty()) fixed.reserve(out.size() + 64);
+    fixed.append(out, done, at - done);
+    appendWhitespaceReferences(std::string_view(out).substr(at, end - at), fixed);
+    done = at = end;
+  }
+  if (done == start) return;
+  fixed.append(out, done, std::string::npos);
+  out.replace(start, std::string::npos, fixed);
+}
+
+// Writes `top` in the given form: indented as pugixml indents (but "<a/>"), or on one line
+// as pugixml's raw print does.
+void appendTree(pugi::xml_node top, std::string& out, SaveForm form) {
+  const bool indented = form == SaveForm::Indented;
+  StringWriter leaves(out, indented ? StringWriter::LineEnds::CrLf : StringWriter::LineEnds::AsWritten);
   // What comes before the next node that is not text: a line break, the indentation.
   constexpr unsigned kBreak = 1;
   constexpr unsigned kIndent = 2;
-  unsigned before = kIndent;
+  unsigned before = indented ? kIndent : 0;
   std::size_t depth = 0;
   const auto startLine = [&] {
+    if (!indented) return;
     if ((before & kBreak) != 0) out += "\r\n";
     if ((before & kIndent) != 0) out.append(depth, '\t');
   };
   pugi::xml_node node = top;
   do {
     const pugi::xml_node_type type = node.type();
-    if (type == pugi::node_pcdata || type == pugi::node_cdata) {
+    if (type == pugi::node_pcdata && isWhitespaceOnly(node.value())) {
+      appendWhitespaceReferences(node.value(), out);
+      before = 0;
+    } else if (type == pugi::node_pcdata || type == pugi::node_cdata) {
       node.print(leaves, "", pugi::format_raw, pugi::encoding_utf8);
       before = 0;
     } else {
@@ -377,7 +418,7 @@ void appendIndented(pugi::xml_node top, std::string& out) {
       before = kBreak | kIndent;
     }
   } while (node != top);
-  if ((before & kBreak) != 0) out += "\r\n";
+  if (indented && (before & kBreak) != 0) out += "\r\n";
 }
 
 bool isDeclaration(pugi::xml_node node) {
@@ -539,6 +580,11 @@ std::string_view Attribute::value() const {
   return pugi::xml_attribute(attr_).value();
 }
 
+Attribute Attribute::nextAttribute() const {
+  if (attr_ == nullptr) throw _com_error(win::E_POINTER);
+  return Attribute(pugi::xml_attribute(attr_).next_attribute().internal_object());
+}
+
 void Attribute::setValue(std::string_view utf8) {
   if (attr_ == nullptr) throw _com_error(win::E_POINTER);
   if (!pugi::xml_attribute(attr_).set_value(utf8.data(), utf8.size())) throwOutOfMemory();
@@ -690,6 +736,10 @@ Node Node::appendElement(std::string_view name) {
   const pugi::xml_node element = parent.append_child(TerminatedName(name).c_str());
   if (!element) throwOutOfMemory();
   return Node(element.internal_object());
+}
+
+Attribute Node::firstAttribute() const {
+  return Attribute(require(node_).first_attribute().internal_object());
 }
 
 Attribute Node::attribute(std::string_view name) const {
@@ -864,8 +914,16 @@ std::string Document::saveToString(SaveForm form) const {
     const std::size_t start = out.size();
     if (form == SaveForm::Compact) {
       top.print(writer, "\t", pugi::format_raw, pugi::encoding_utf8);
+      const std::string_view written = std::string_view(out).substr(start);
+      if (written.find("<!") == std::string_view::npos && written.find("<?") == std::string_view::npos) {
+        referenceWhitespaceOnlyTexts(out, start);
+      } else {
+        // Comments, instructions or CDATA sections: the same form from a walk of the tree.
+        out.resize(start);
+        appendTree(top, out, SaveForm::Compact);
+      }
     } else {
-      appendIndented(top, out);
+      appendTree(top, out, SaveForm::Indented);
     }
     // Raises, naming the element, before save() goes near the disk.
     if (!writtenFormIsSavable(std::string_view(out).substr(start))) requireSavableTree(top);

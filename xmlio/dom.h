@@ -39,6 +39,8 @@ public:
   std::string_view name() const;
   std::string_view value() const;
   void setValue(std::string_view utf8);
+  // The element's next attribute, in document order; null after the last.
+  Attribute nextAttribute() const;
 
 private:
   friend class Node;
@@ -79,6 +81,8 @@ public:
 
   // Null when the element has no such attribute.
   Attribute attribute(std::string_view name) const;
+  // The element's first attribute, in document order; null when it has none.
+  Attribute firstAttribute() const;
   void setAttribute(std::string_view name, std::string_view utf8);
 
   // The first element below this node, in document order, with the given tag.

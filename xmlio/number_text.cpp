@@ -96,6 +96,9 @@ std::string formatReal(double value, int precision) {
   if (precision > 40) precision = 40;
   // Up to 309 integral digits, the sign, the point and the decimals.
   char buffer[360];
+  // "%f" writes an infinity as "inf", which a reader of these files takes for 0. The largest
+  // double reads back as itself, and as infinity again where it is narrowed to a single.
+  if (std::isinf(value)) value = std::copysign(std::numeric_limits<double>::max(), value);
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
   return std::string(buffer, result.ptr);
 }

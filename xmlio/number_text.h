@@ -28,7 +28,8 @@ std::int32_t truncateToInt32(double value);
 float narrowToFloat(double value);
 
 std::string formatInt(std::int32_t value);
-// Fixed notation with `precision` decimals ("%.*f"); the precision is clamped to 0..40.
+// Fixed notation with `precision` decimals ("%.*f"); the precision is clamped to 0..40. An
+// infinity is written as the largest double of its sign, which reads back.
 std::string formatReal(double value, int precision);
 
 }  // namespace pelagon

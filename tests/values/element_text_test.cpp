@@ -112,6 +112,11 @@ TEST_F(ElementTextTest, ReadersFollowTheCRules) {
     EXPECT_EQ(readFloatElement(parse("<fl>" + text + "</fl>")), expected) << text;
     EXPECT_EQ(readFloatElement(parse("<fl>-" + text + "</fl>")), -expected) << text;
   }
+  // An infinity is written as the largest double, so that it reads back rather than as 0.
+  const std::string infinity =
+      write(writeRealElement(*document_, "d", -std::numeric_limits<double>::infinity(), kRealPrecision));
+  EXPECT_EQ(readRealElement(parse(infinity)), -std::numeric_limits<double>::max());
+  EXPECT_EQ(readFloatElement(parse(infinity)), -kInf);
 
   EXPECT_TRUE(readBoolElement(parse("<b>true</b>")));
   for (const char* text : {"<b>True</b>", "<b>TRUE</b>", "<b>1</b>", "<b> true</b>", "<b/>"}) {
