@@ -1,9 +1,12 @@
 #pragma once
 // What every fuzz target shares: the COM initialisation the XML documents need, held for the
-// life of the process, and the document parsed from the fuzzer's bytes.
+// life of the process, the document parsed from the fuzzer's bytes, and the round trip the
+// document targets check.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/com.h"
@@ -16,15 +19,59 @@ inline std::string_view bytesOf(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-// Null when the bytes are not a document the loader takes.
-inline xml::DocumentPtr parseDocument(std::string_view bytes) {
-  // libFuzzer calls the target on one thread, so one initialisation serves every input.
+// What documents need before the first is made. libFuzzer calls the target on one thread, so
+// one initialisation serves every input.
+inline void prepareDocuments() {
   static win::ComScope com;
   static const bool available = EnsureMsxmlAvailable();
   if (!com.Ok() || !available) __builtin_trap();
+}
+
+// Null when the bytes are not a document the loader takes.
+inline xml::DocumentPtr parseDocument(std::string_view bytes) {
+  prepareDocuments();
   xml::DocumentPtr document = xml::Document::Create();
   if (!document->loadFromMemory(bytes).ok) return nullptr;
   return document;
+}
+
+// A finding: says what broke, with the texts that show it, then crashes so that libFuzzer
+// keeps the input and a replay under ctest fails.
+[[noreturn]] inline void fail(std::string_view what, std::string_view first = {},
+                              std::string_view second = {}) {
+  std::fprintf(stderr, "\n== %.*s ==\n", static_cast<int>(what.size()), what.data());
+  for (std::string_view text : {first, second}) {
+    if (!text.empty())
+      std::fprintf(stderr, "-- %zu bytes:\n%.*s\n", text.size(), static_cast<int>(text.size()), text.data());
+  }
+  __builtin_trap();
+}
+
+// A record set the reader took from a loaded document must survive what the application does
+// with it: saving never fails, the saved bytes load and read again, and saving what that read
+// gives the same bytes. `read(document, records)` fills a fresh record set and throws when it
+// cannot; `create(records)` builds the document that is saved in `form`.
+template <typename Records, typename Read, typename Create>
+void checkRoundTrip(Records& records, Read&& read, Create&& create, xml::SaveForm form) {
+  const auto save = [&](Records& source, std::string_view failure) {
+    try {
+      const xml::DocumentPtr document = create(source);
+      if (document) return document->saveToString(form);
+    } catch (...) {
+    }
+    fail(failure);
+  };
+  const std::string first = save(records, "a record set read from a document does not save");
+  const xml::DocumentPtr again = parseDocument(first);
+  if (!again) fail("the saved document does not load", first);
+  Records reread{};
+  try {
+    read(again, reread);
+  } catch (...) {
+    fail("the saved document does not read", first);
+  }
+  const std::string second = save(reread, "a record set read from a saved document does not save");
+  if (second != first) fail("saving what the saved document reads as gives other bytes", first, second);
 }
 
 }  // namespace pelagon::fuzz

@@ -1,4 +1,5 @@
-// A media-setting document from untrusted bytes.
+// A media-setting document from untrusted bytes: reading it must be safe, and what the reader
+// took must save and read back to the same bytes.
 #include "fuzz/fuzz_support.h"
 #include "model/media_file.h"
 
@@ -10,6 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     MediaFileIO::ReadDocument(document, file);
   } catch (...) {
+    return 0;
   }
+  // Indented, the form the carried files have and Save writes by default.
+  fuzz::checkRoundTrip(
+      file,
+      [](const xml::DocumentPtr& saved, MediaFile& target) { MediaFileIO::ReadDocument(saved, target); },
+      [](const MediaFile& source) { return MediaFileIO("").CreateDocument(source); },
+      xml::SaveForm::Indented);
   return 0;
 }
