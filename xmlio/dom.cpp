@@ -75,6 +75,15 @@ void requireXmlName(std::string_view name) {
 
 [[noreturn]] void throwOutOfMemory() { throw _com_error(win::E_OUTOFMEMORY); }
 
+// pugixml keeps values as terminated strings, so a NUL would silently cut the value short;
+// XML cannot carry it anyway, so it is refused where the value is set.
+void refuseNul(std::string_view utf8, pugi::xml_node owner, std::string_view what) {
+  if (std::memchr(utf8.data(), '\0', utf8.size()) == nullptr) return;
+  throw _com_error(win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA),
+                   "Cannot save: " + std::string(what) + " of <" + owner.name() +
+                       "> holds a character XML cannot carry (U+0000)");
+}
+
 // Appends all the text below `node` in document order, without recursion: a hostile file
 // may nest deeper than any stack.
 void appendDescendantText(pugi::xml_node node, std::string& out) {
@@ -587,6 +596,11 @@ Attribute Attribute::nextAttribute() const {
 
 void Attribute::setValue(std::string_view utf8) {
   if (attr_ == nullptr) throw _com_error(win::E_POINTER);
+  if (std::memchr(utf8.data(), '\0', utf8.size()) != nullptr) {
+    throw _com_error(win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA),
+                     "Cannot save: the attribute '" + std::string(name()) +
+                         "' holds a character XML cannot carry (U+0000)");
+  }
   if (!pugi::xml_attribute(attr_).set_value(utf8.data(), utf8.size())) throwOutOfMemory();
 }
 
@@ -699,6 +713,7 @@ std::string_view Node::textView(std::string& scratch) const {
 
 void Node::setText(std::string_view utf8) {
   pugi::xml_node node = require(node_);
+  refuseNul(utf8, node.type() == pugi::node_element ? node : node.parent(), "the text");
   if (node.type() != pugi::node_element) {
     if (!node.set_value(utf8.data(), utf8.size())) {
       throw _com_error(win::E_FAIL, "This node cannot hold text.");

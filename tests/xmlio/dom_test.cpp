@@ -271,6 +271,7 @@ TEST_F(DomTest, SavesRefuseWhatXmlCannotCarry) {
   };
   const Case cases[] = {
       {"text", "tab\t LF\n CR\r CRLF\r\n", ""},
+      {"text", " \t\r\n", ""},  // white space alone, which a reader drops unless it is referenced
       {"text", "\x7F \xC2\x85 \xEF\xBF\xBD \xF0\x9F\x98\x80 a /> b", ""},
       {"text", "a\x01z", "Cannot save: the text of <r>/<s> holds a character XML cannot carry (U+0001)"},
       {"text", "\x1F", "(U+001F)"},
@@ -321,6 +322,11 @@ TEST_F(DomTest, SavesRefuseWhatXmlCannotCarry) {
       }
     }
   }
+  // A NUL is refused where it is set, before pugixml's terminated strings cut the value.
+  DocumentPtr document = Document::Create();
+  Node e = document->createElement("e");
+  EXPECT_THROW(e.setText(std::string("a\0b", 3)), win::_com_error);
+  EXPECT_THROW(e.setAttribute("v", std::string("a\0b", 3)), win::_com_error);
 }
 
 TEST_F(DomTest, FailedSavesRaiseAndLeaveTheOldFileAsItWas) {
