@@ -557,7 +557,8 @@ private:
     const std::string_view target = name("an instruction target");
     if (!ok_) return;
     if (target.find(':') != std::string_view::npos) return fail("an instruction target must not contain ':'", at);
-    if (encodingKey(target) == "XML") {
+    // Only the three letters themselves, in any case, are reserved ("xml-stylesheet" is not).
+    if (target.size() == 3 && encodingKey(target) == "XML") {
       return fail(target == "xml" ? "an XML declaration is only allowed at the very start"
                                   : "the instruction target '" + std::string(target) + "' is reserved",
                   at);

@@ -81,6 +81,7 @@ const WellFormedCase kCases[] = {
     {"DeclarationNotAtStart", "<a/><?xml version=\"1.0\"?>", false},
     {"UppercaseXmlTarget", "<?XML version=\"1.0\"?><a/>", false},
     {"XmlPrefixedTargetTaken", "<?xml-stylesheet href=\"s.xsl\"?><a/>", true},
+    {"XmlWithPunctuationTaken", "<a><?xml- d?><?x_ml?></a>", true},
     {"SpaceBeforeDeclaration", " " + kDecl + "<a/>", false},
     {"EncodingBeforeVersion", "<?xml encoding=\"UTF-8\" version=\"1.0\"?><a/>", false},
     {"StandaloneMaybe", "<?xml version=\"1.0\" standalone=\"maybe\"?><a/>", false},
