@@ -86,17 +86,20 @@ void refuseNul(std::string_view utf8, pugi::xml_node owner, std::string_view wha
 
 // Appends all the text below `node` in document order, without recursion: a hostile file
 // may nest deeper than any stack.
+// The node after `node` in document order within `top`, or null after the last; the walks
+// of this file use it instead of recursion, since a hostile file may nest deeper than any
+// stack.
+pugi::xml_node nextInDocumentOrder(pugi::xml_node node, pugi::xml_node top) {
+  if (const pugi::xml_node child = node.first_child()) return child;
+  while (node != top && !node.next_sibling()) node = node.parent();
+  return node == top ? pugi::xml_node() : node.next_sibling();
+}
+
 void appendDescendantText(pugi::xml_node node, std::string& out) {
-  pugi::xml_node current = node.first_child();
-  while (current && current != node) {
+  for (pugi::xml_node current = nextInDocumentOrder(node, node); current;
+       current = nextInDocumentOrder(current, node)) {
     const auto type = current.type();
     if (type == pugi::node_pcdata || type == pugi::node_cdata) out += current.value();
-    if (current.first_child() && type != pugi::node_document) {
-      current = current.first_child();
-      continue;
-    }
-    while (current != node && !current.next_sibling()) current = current.parent();
-    if (current != node) current = current.next_sibling();
   }
 }
 
@@ -226,17 +229,7 @@ void requireSavableNode(pugi::xml_node node) {
 // Checks `top` and everything below it, without recursion: a document may nest deeper than
 // any stack.
 void requireSavableTree(pugi::xml_node top) {
-  pugi::xml_node node = top;
-  for (;;) {
-    requireSavableNode(node);
-    if (const pugi::xml_node child = node.first_child()) {
-      node = child;
-      continue;
-    }
-    while (node != top && !node.next_sibling()) node = node.parent();
-    if (node == top) return;
-    node = node.next_sibling();
-  }
+  for (pugi::xml_node node = top; node; node = nextInDocumentOrder(node, top)) requireSavableNode(node);
 }
 
 // firstNonXmlChar over a whole written document, which is mostly markup in printable ASCII:
@@ -507,7 +500,7 @@ bool writeAll(int fd, std::string_view bytes) {
 
 // CR LF and a lone CR become LF in every instruction, as XML wants for all text.
 bool normaliseInstructionLineEnds(pugi::xml_document& document) {
-  for (pugi::xml_node node = document.first_child(); node;) {
+  for (pugi::xml_node node = document; node; node = nextInDocumentOrder(node, document)) {
     if (node.type() == pugi::node_pi && std::strchr(node.value(), '\r') != nullptr) {
       std::string value = node.value();
       std::size_t out = 0;
@@ -521,12 +514,6 @@ bool normaliseInstructionLineEnds(pugi::xml_document& document) {
       }
       if (!node.set_value(value.data(), out)) return false;
     }
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && !node.next_sibling()) node = node.parent();
-    if (node) node = node.next_sibling();
   }
   return true;
 }

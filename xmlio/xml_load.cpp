@@ -211,7 +211,6 @@ LoadProblem DecodeDocument(std::string_view bytes, Utf8Text& text) {
     return {};
   }
 
-  text.bomLength = bom;
   const std::string_view body = bytes.substr(bom);
   if (LoadProblem problem = readDeclaration(body, declaration)) {
     problem.offset += bom;
@@ -231,7 +230,6 @@ LoadProblem DecodeDocument(std::string_view bytes, Utf8Text& text) {
             std::string_view::npos};
   }
   text.transcoded = true;
-  text.bomLength = 0;
   // Only an encoding that keeps ASCII as it is can carry the declaration it is named in.
   if (std::string_view(text.utf8).substr(0, declaration.end) != body.substr(0, declaration.end)) {
     return {"the document is not in the encoding it declares ('" + std::string(encoding) + "')", 0};
@@ -247,8 +245,9 @@ enum : std::uint8_t {
   kName = 2,       // ASCII NameChar
   kSpace = 4,      // S
   kPlainText = 8,  // a text byte with no meaning of its own: a Char, not '<', '&', ']'
-  kPlainValue = 16,  // the same in an attribute value (']' allowed), quotes excluded
+  kPlainValue = 16,  // the same in an attribute value (']' and quotes allowed)
   kColon = 32,
+  kAsciiChar = 64,  // an ASCII character XML allows
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -261,8 +260,9 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') bits |= kName;
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') bits |= kSpace;
     const bool ascii = c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x80);
+    if (ascii) bits |= kAsciiChar;
     if (ascii && c != '<' && c != '&' && c != ']') bits |= kPlainText;
-    if (ascii && c != '<' && c != '&' && c != '"' && c != '\'') bits |= kPlainValue;
+    if (ascii && c != '<' && c != '&') bits |= kPlainValue;
     table[static_cast<std::size_t>(c)] = bits;
   }
   return table;
@@ -403,8 +403,7 @@ private:
   // a Char.
   bool character() {
     const unsigned char* const at = p_;
-    std::size_t pos = static_cast<std::size_t>(p_ - begin_);
-    const char32_t c = decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos);
+    const char32_t c = decode();
     if (c == 0xFFFFFFFF) {
       fail("a byte sequence that is not valid UTF-8", at);
       return false;
@@ -415,8 +414,16 @@ private:
       fail(std::string("the character ") + code + " is not allowed in XML", at);
       return false;
     }
-    p_ = begin_ + pos;
     return true;
+  }
+
+  // Decodes the UTF-8 character at `p_` and steps over it (one byte when it is not valid).
+  char32_t decode() {
+    std::size_t pos = static_cast<std::size_t>(p_ - begin_);
+    const char32_t c =
+        decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos);
+    p_ = begin_ + pos;
+    return c;
   }
 
   // Steps over characters until `terminator`, which it leaves `p_` on; false at the end of
@@ -427,7 +434,7 @@ private:
           std::memchr(p_, terminator.front(), static_cast<std::size_t>(end_ - p_)));
       const unsigned char* const stop = found != nullptr ? found : end_;
       while (p_ < stop) {
-        if ((kClasses[*p_] & (kPlainText | kPlainValue)) != 0 || *p_ == '<' || *p_ == '&' || *p_ == ']') {
+        if ((kClasses[*p_] & kAsciiChar) != 0) {
           ++p_;
         } else if (!character()) {
           return false;
@@ -449,12 +456,10 @@ private:
     if (p_ < end_ && (kClasses[*p_] & kNameStart) != 0) {
       ++p_;
     } else if (p_ < end_ && *p_ >= 0x80) {
-      std::size_t pos = static_cast<std::size_t>(p_ - begin_);
-      if (!isNameStartChar(decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos))) {
-        fail(std::string("a character that cannot start ") + what);
+      if (!isNameStartChar(decode())) {
+        fail(std::string("a character that cannot start ") + what, start);
         return {};
       }
-      p_ = begin_ + pos;
     } else {
       fail(std::string("expected ") + what);
       return {};
@@ -463,12 +468,10 @@ private:
       while (p_ < end_ && (kClasses[*p_] & kName) != 0) seen |= kClasses[*p_++];
       if (p_ >= end_ || *p_ < 0x80) break;
       const unsigned char* const at = p_;
-      std::size_t pos = static_cast<std::size_t>(p_ - begin_);
-      if (!isNameChar(decodeUtf8({reinterpret_cast<const char*>(begin_), static_cast<std::size_t>(end_ - begin_)}, pos))) {
+      if (!isNameChar(decode())) {
         p_ = at;
         break;
       }
-      p_ = begin_ + pos;
     }
     colon_ = (seen & kColon) != 0 || *start == ':';
     return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start)};
@@ -643,7 +646,7 @@ private:
       const unsigned char quote = *p_++;
       const unsigned char* const valueStart = p_;
       while (p_ < end_ && *p_ != quote) {
-        if ((kClasses[*p_] & kPlainValue) != 0 || *p_ == '"' || *p_ == '\'') {
+        if ((kClasses[*p_] & kPlainValue) != 0) {
           ++p_;
         } else if (*p_ == '<') {
           return fail("'<' is not allowed in an attribute value");

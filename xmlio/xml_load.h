@@ -17,12 +17,11 @@ struct LoadProblem {
 };
 
 // The document's text as UTF-8: the input itself when it is UTF-8 already (`utf8` stays
-// empty and `bomLength` says how many bytes of byte-order mark lead it), else the input
-// transcoded from its byte-order mark or declared encoding, without the mark.
+// empty), else the input transcoded from its byte-order mark or declared encoding, without
+// the mark.
 struct Utf8Text {
   std::string utf8;
   bool transcoded = false;
-  std::size_t bomLength = 0;
 };
 
 // Decides the encoding and transcodes; checks the XML declaration's form and that every
