@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,10 @@
 #include <vector>
 
 #include "xmlio/xml_chars.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pelagon::xml::detail {
 
@@ -246,8 +251,7 @@ enum : std::uint8_t {
   kSpace = 4,      // S
   kPlainText = 8,  // a text byte with no meaning of its own: a Char, not '<', '&', ']'
   kPlainValue = 16,  // the same in an attribute value (']' and quotes allowed)
-  kColon = 32,
-  kAsciiChar = 64,  // an ASCII character XML allows
+  kAsciiChar = 32,  // an ASCII character XML allows
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -256,7 +260,6 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     std::uint8_t bits = 0;
     const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     if (letter || c == '_' || c == ':') bits |= kNameStart | kName;
-    if (c == ':') bits |= kColon;
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') bits |= kName;
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') bits |= kSpace;
     const bool ascii = c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x80);
@@ -267,6 +270,75 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
   }
   return table;
 }();
+
+// The two runs the scan spends nearly all its time in: the ASCII characters of a name, and
+// text with no meaning of its own. Where SSE2 is there they are found sixteen bytes at a time;
+// the byte loops finish the last bytes and serve the other targets.
+#if defined(__SSE2__)
+inline __m128i load16(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i splat(int c) { return _mm_set1_epi8(static_cast<char>(c)); }
+// Bytes in [low, low + count): a signed comparison once the range is moved to the bottom.
+inline __m128i inRange(__m128i v, int low, int count) {
+  return _mm_cmplt_epi8(_mm_add_epi8(v, splat(0x80 - low)), splat(0x80 + count));
+}
+#endif
+
+// How many bytes from `p` are ASCII name characters other than ':' (which matters to
+// namespaces, so the caller looks at it).
+inline std::size_t asciiNameRun(const unsigned char* p, const unsigned char* end) {
+  const unsigned char* q = p;
+#if defined(__SSE2__)
+  while (end - q >= 16) {
+    const __m128i v = load16(q);
+    const __m128i letter = inRange(_mm_or_si128(v, splat(0x20)), 'a', 26);
+    // '-', '.' and the digits, without the '/' among them.
+    const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi8(v, splat('/')), inRange(v, '-', '9' - '-' + 1));
+    const __m128i name = _mm_or_si128(_mm_or_si128(letter, punctuation), _mm_cmpeq_epi8(v, splat('_')));
+    const int run = std::countr_zero(~static_cast<unsigned>(_mm_movemask_epi8(name)));  // 16 when all are
+    q += run;
+    if (run < 16) return static_cast<std::size_t>(q - p);
+  }
+#endif
+  while (q < end && (kClasses[*q] & kName) != 0 && *q != ':') ++q;
+  return static_cast<std::size_t>(q - p);
+}
+
+// How many bytes from `p` are plain text: ASCII characters other than '<', '&' and ']'.
+inline std::size_t plainTextRun(const unsigned char* p, const unsigned char* end) {
+  const unsigned char* q = p;
+#if defined(__SSE2__)
+  while (end - q >= 16) {
+    const __m128i v = load16(q);
+    // Signed, so below 0x20 takes in every byte from 0x80 on as well; tab, line feed and
+    // carriage return are stepped over one at a time (they only fill the space between tags).
+    const __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, splat('<')), _mm_cmpeq_epi8(v, splat('&'))),
+                                        _mm_cmpeq_epi8(v, splat(']')));
+    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(v, splat(0x20)), markup)));
+    if (stops == 0) {
+      q += 16;
+      continue;
+    }
+    q += std::countr_zero(stops);
+    if (*q != '\t' && *q != '\n' && *q != '\r') return static_cast<std::size_t>(q - p);
+    ++q;
+  }
+#endif
+  while (q < end && (kClasses[*q] & kPlainText) != 0) ++q;
+  return static_cast<std::size_t>(q - p);
+}
+
+// Whether the `size` bytes at `a` and at `b` are the same; both must lie in [.., end).
+inline bool sameBytes(const unsigned char* a, const unsigned char* b, std::size_t size, const unsigned char* end) {
+#if defined(__SSE2__)
+  if (size <= 16 && end - a >= 16 && end - b >= 16) {
+    const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load16(a), load16(b))));
+    return (~equal & ((1u << size) - 1)) == 0;
+  }
+#else
+  static_cast<void>(end);
+#endif
+  return std::memcmp(a, b, size) == 0;
+}
 
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
@@ -352,6 +424,10 @@ public:
       p_ += 2;
     }
     while (ok_ && p_ < end_) {
+      if (!open_.empty() && bindings_.empty()) {
+        plainContent();
+        if (p_ >= end_) break;
+      }
       if (*p_ == '<') {
         markup();
       } else {
@@ -452,8 +528,9 @@ private:
   // Steps over a name; `colon_` says whether it holds a colon.
   std::string_view name(const char* what) {
     const unsigned char* const start = p_;
-    std::uint8_t seen = 0;
+    bool colon = false;
     if (p_ < end_ && (kClasses[*p_] & kNameStart) != 0) {
+      colon = *p_ == ':';
       ++p_;
     } else if (p_ < end_ && *p_ >= 0x80) {
       if (!isNameStartChar(decode())) {
@@ -465,7 +542,12 @@ private:
       return {};
     }
     for (;;) {
-      while (p_ < end_ && (kClasses[*p_] & kName) != 0) seen |= kClasses[*p_++];
+      p_ += asciiNameRun(p_, end_);
+      if (p_ < end_ && *p_ == ':') {
+        colon = true;
+        ++p_;
+        continue;
+      }
       if (p_ >= end_ || *p_ < 0x80) break;
       const unsigned char* const at = p_;
       if (!isNameChar(decode())) {
@@ -473,7 +555,7 @@ private:
         break;
       }
     }
-    colon_ = (seen & kColon) != 0 || *start == ':';
+    colon_ = colon;
     return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start)};
   }
 
@@ -511,7 +593,7 @@ private:
       return;
     }
     while (p_ < end_) {
-      while (p_ < end_ && (kClasses[*p_] & kPlainText) != 0) ++p_;
+      p_ += plainTextRun(p_, end_);
       if (p_ >= end_) return;
       const unsigned char c = *p_;
       if (c == '<') {
@@ -525,6 +607,35 @@ private:
         return;
       }
     }
+  }
+
+  // Nearly every element of a device file is a bare start tag, plain text or elements, and
+  // its end tag, with no namespace in scope. This steps over such content as fast as it can
+  // and stops at the first thing it does not handle, where the general steps take over.
+  void plainContent() {
+    const unsigned char* p = p_;
+    const unsigned char* const end = end_;
+    while (!open_.empty()) {
+      if (p < end && *p != '<') p += plainTextRun(p, end);
+      if (end - p < 2 || *p != '<') break;
+      if (p[1] == '/') {
+        const std::string_view open = open_.back().name;
+        const std::size_t size = open.size();
+        if (static_cast<std::size_t>(end - p) < size + 3 || p[size + 2] != '>' ||
+            !sameBytes(p + 2, reinterpret_cast<const unsigned char*>(open.data()), size, end)) {
+          break;
+        }
+        p += size + 3;
+        open_.pop_back();
+        continue;
+      }
+      if ((kClasses[p[1]] & kNameStart) == 0 || p[1] == ':') break;
+      const unsigned char* const nameEnd = p + 2 + asciiNameRun(p + 2, end);
+      if (nameEnd >= end || *nameEnd != '>') break;
+      open_.push_back({{reinterpret_cast<const char*>(p + 1), static_cast<std::size_t>(nameEnd - p - 1)}, 0});
+      p = nameEnd + 1;
+    }
+    p_ = p;
   }
 
   void markup() {
@@ -584,7 +695,7 @@ private:
     // and then a byte that cannot continue a name is all an end tag needs.
     const std::string_view expected = open_.empty() ? std::string_view() : open_.back().name;
     const bool matches = !expected.empty() && static_cast<std::size_t>(end_ - p_) > expected.size() &&
-                         std::memcmp(p_, expected.data(), expected.size()) == 0 &&
+                         sameBytes(p_, reinterpret_cast<const unsigned char*>(expected.data()), expected.size(), end_) &&
                          (p_[expected.size()] == '>' || (kClasses[p_[expected.size()]] & kSpace) != 0);
     if (!matches) {
       const std::string_view tag = name("an element name");

@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "support/test_support.h"
 
@@ -132,6 +133,35 @@ INSTANTIATE_TEST_SUITE_P(Rules, WellFormed, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<WellFormedCase>& param) {
                            return param.param.name;
                          });
+
+// The scan steps over plain text and names many bytes at a time. A verdict must not depend on
+// where a construct falls in those steps, and no step may read past the end of the text.
+class WellFormedPlacement : public DomFixture {};
+
+TEST_F(WellFormedPlacement, VerdictsHoldWhereverAConstructFalls) {
+  const std::pair<std::string_view, bool> fragments[] = {
+      {"<b>1.5</b>", true},         {"caf\xC3\xA9\tx\r\n", true}, {"<b\xC3\xA9></b\xC3\xA9>", true},
+      {"<b></b >", true},           {"<b.c-d_9/>", true},           {"x\x01", false},
+      {"a & b", false},             {"]]>", false},                 {"\xC3\x28", false},
+      {"<b\x01></b>", false},       {"<bc></bd>", false},           {"<bc></b>", false},
+      {"<b></bc>", false},          {"<p:b/>", false},              {"<b/c></b/c>", false},
+  };
+  for (std::size_t pad = 0; pad <= 33; ++pad) {
+    const std::string name = "r" + std::string(pad, 'n');
+    for (const auto& [fragment, loads] : fragments) {
+      for (const std::string& bytes : {"<r>" + std::string(pad, 'x') + std::string(fragment) + "</r>",
+                                       "<" + name + ">" + std::string(fragment) + "</" + name + ">"}) {
+        EXPECT_EQ(document_->loadFromMemory(bytes).ok, loads) << bytes;
+      }
+    }
+    // Cut short anywhere, a document is refused.
+    const std::string whole = "<" + name + "><v>" + std::string(pad, '7') + "</v></" + name + ">";
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+      EXPECT_FALSE(document_->loadFromMemory(whole.substr(0, size)).ok) << whole.substr(0, size);
+    }
+    EXPECT_TRUE(document_->loadFromMemory(whole).ok) << whole;
+  }
+}
 
 }  // namespace
 }  // namespace pelagon::test
