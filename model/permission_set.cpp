@@ -181,9 +181,13 @@ void readCalibrationInfo(xml::Node element, CalibrationInfo& calibration) {
   for (CalibrationLab& step : calibration.lab) {
     const xml::Node value = steps.nextNode();
     if (!value) break;
-    const xml::Node l = value.firstChild();
-    const xml::Node a = l.nextSibling();
-    const xml::Node b = a.nextSibling();
+    // Its children are the three components. Stepping past a missing L or a raises at once;
+    // a missing b raises when it is read.
+    xml::NodeList components = value.childNodes();
+    const xml::Node l = components.nextNode();
+    const xml::Node a = components.nextNode();
+    if (!l || !a) throw win::_com_error(win::E_POINTER);
+    const xml::Node b = components.nextNode();
     step.L = readValue<float>(l);
     step.a = readValue<float>(a);
     step.b = readValue<float>(b);

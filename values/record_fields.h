@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -130,17 +131,34 @@ public:
   };
 
   NamedFields(std::initializer_list<Field> fields) : fields_(fields) {
-    std::stable_sort(fields_.begin(), fields_.end(),
-                     [](const Field& a, const Field& b) { return a.name < b.name; });
+    sorted_.resize(fields_.size());
+    for (std::size_t i = 0; i < sorted_.size(); ++i) sorted_[i] = i;
+    std::sort(sorted_.begin(), sorted_.end(),
+              [this](std::size_t a, std::size_t b) { return fields_[a].name < fields_[b].name; });
+    for (std::size_t i = 1; i < sorted_.size(); ++i) {
+      if (fields_[sorted_[i]].name == fields_[sorted_[i - 1]].name) {
+        throw std::logic_error("a field name is listed twice");
+      }
+    }
   }
 
   // Reads every remaining child whose name is a field's, in document order: unknown names
   // are skipped, a name met twice is read twice (the later wins), fields without a child
   // keep their values.
   void read(xml::NodeList& children, Record& record) const {
+    // Files list the fields in the table's order, so the field after the last one found is
+    // tried before the search.
+    std::size_t expected = 0;
     for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
       if (child.type() != xml::NodeType::Element) continue;
-      if (const Field* field = find(child.name())) field->read(child, record);
+      const std::string_view name = child.name();
+      std::size_t index = expected;
+      if (index >= fields_.size() || fields_[index].name != name) {
+        index = find(name);
+        if (index == fields_.size()) continue;
+      }
+      fields_[index].read(child, record);
+      expected = index + 1;
     }
   }
   void read(xml::Node element, Record& record) const {
@@ -148,15 +166,16 @@ public:
     read(children, record);
   }
 
-  const Field* find(std::string_view name) const {
-    const auto it =
-        std::lower_bound(fields_.begin(), fields_.end(), name,
-                         [](const Field& field, std::string_view key) { return field.name < key; });
-    return it != fields_.end() && it->name == name ? &*it : nullptr;
+private:
+  // The field's place in the table, or the table's size when no field has the name.
+  std::size_t find(std::string_view name) const {
+    const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), name,
+                                     [this](std::size_t index, std::string_view key) { return fields_[index].name < key; });
+    return it != sorted_.end() && fields_[*it].name == name ? *it : fields_.size();
   }
 
-private:
   std::vector<Field> fields_;
+  std::vector<std::size_t> sorted_;  // places in the table, by name
 };
 
 template <typename>

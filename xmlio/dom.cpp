@@ -34,10 +34,10 @@ bool backendAvailable = true;
 // child, which no walk of ours shows.
 pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
 
-bool isParking(pugi::xml_node node) {
-  const pugi::xml_node parent = node.parent();
-  return parent.type() == pugi::node_document && parent.first_child() == node;
-}
+// Every other element has a name (parsed names and the names we create are never empty), so
+// the name decides it, in one call for the usual named node: the tree walks ask this at
+// every step.
+bool isParking(pugi::xml_node node) { return *node.name() == '\0' && node.type() == pugi::node_element; }
 
 pugi::xml_node require(pugi::xml_node_struct* node) {
   if (node == nullptr) throw _com_error(win::E_POINTER);
@@ -617,6 +617,8 @@ NodeType Node::type() const {
 
 std::string_view Node::name() const {
   const pugi::xml_node node = require(node_);
+  // Elements and instructions have a name; only the other kinds answer with a fixed one.
+  if (const char* name = node.name(); *name != '\0') return name;
   switch (node.type()) {
     case pugi::node_element:
     case pugi::node_pi:
@@ -689,11 +691,12 @@ std::string Node::text() const {
 
 std::string_view Node::textView(std::string& scratch) const {
   const pugi::xml_node node = require(node_);
-  if (node.type() == pugi::node_element) {
-    const pugi::xml_node first = node.first_child();
-    if (!first) return {};
-    if (first.type() == pugi::node_pcdata && !first.next_sibling()) return first.value();
-  }
+  // The usual value element, one text node and nothing else, in as few calls as it takes:
+  // only elements hold a text node as their first child.
+  const pugi::xml_node first = node.first_child();
+  const pugi::xml_node_type firstType = first.type();  // node_null when there is no child
+  if (firstType == pugi::node_pcdata && !first.next_sibling()) return first.value();
+  if (firstType == pugi::node_null && node.type() == pugi::node_element) return {};
   scratch = text();
   return scratch;
 }

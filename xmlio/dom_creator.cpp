@@ -153,7 +153,8 @@ void SaveDocument(const xml::DocumentPtr& document, const std::string& path, xml
 
 std::string ReadNodeText(xml::Node node) {
   if (!node) throw win::_com_error(win::E_POINTER);
-  return win::Utf8ToAnsi(node.text());
+  std::string scratch;
+  return win::Utf8ToAnsi(node.textView(scratch));
 }
 
 std::string ReadNodeText(xml::Attribute attribute) {
