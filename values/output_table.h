@@ -54,12 +54,14 @@ public:
 
   // Outside the knots' range x is clamped to the first or last knot.
   double operator()(double x) const;
-  // The same value, for a caller that walks x upwards: `interval` carries the knot
-  // interval from one call to the next (start it at 0).
-  double ascending(double x, std::size_t& interval) const;
 
 private:
-  double evaluate(double x, std::size_t lo) const;
+  // The constants of the interval from knot lo to knot lo + 1.
+  struct Piece;
+  Piece piece(std::size_t lo) const;
+
+  // Walks the intervals once instead of searching one for every entry.
+  friend OutputTable resampleOutputCurve(const NaturalCubicSpline& curve);
 
   std::vector<SplineKnot> knots_;
   std::vector<double> secondDerivatives_;

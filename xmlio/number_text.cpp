@@ -2,8 +2,11 @@
 
 #include <locale.h>
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -19,6 +22,43 @@ locale_t cLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
   return locale;
 }
+
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+// The form "%.3f" writes, read without from_chars: digits, a point and decimals, no exponent.
+// Up to 19 digits fit 64 bits as one integer, up to 2^53 that integer is exact as a double,
+// and so is 10^k for each of the at most 19 decimals; the one rounding, the division's, then
+// gives the correctly rounded value from_chars gives. That needs double operations rounded
+// to double, not to the x87's wider registers. False for anything else, an exponent included.
+bool readPlainDecimal(const char* p, const char* end, double& value) {
+  constexpr std::ptrdiff_t kMaxDigits = 19;
+  static constexpr double kPowersOfTen[kMaxDigits + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                                          1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                                          1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+  // Wraps past 19 digits, which are then refused.
+  std::uint64_t digits = 0;
+  const auto readDigits = [&] {
+    for (; p != end; ++p) {
+      const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+      if (digit > 9) break;
+      digits = digits * 10 + digit;
+    }
+  };
+  const char* const integral = p;
+  readDigits();
+  std::ptrdiff_t digitCount = p - integral;
+  std::ptrdiff_t decimals = 0;
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    readDigits();
+    decimals = p - fraction;
+    digitCount += decimals;
+  }
+  if (digitCount > kMaxDigits || digits > std::uint64_t{1} << 53) return false;
+  if (p != end && (*p == 'e' || *p == 'E')) return false;
+  value = static_cast<double>(static_cast<std::int64_t>(digits)) / kPowersOfTen[decimals];
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -52,6 +92,9 @@ double parseCReal(std::string_view text) {
   const char* first = text.data() + i;
   const char* last = text.data() + text.size();
   double value = 0.0;
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+  if (readPlainDecimal(first, last, value)) return negative ? -value : value;
+#endif
   const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
   if (error == std::errc::result_out_of_range) {
     const std::string copy(first, end);

@@ -265,16 +265,23 @@ TEST(OutputTableTest, StoredSamplesAboveTheScaleAreKeptAtTheirPositions) {
   }
 }
 
-TEST(NaturalCubicSplineTest, WalkingUpwardsGivesExactlyTheSearchedValues) {
+TEST(NaturalCubicSplineTest, ResamplingTakesEachEntryFromTheSplineAtItsPosition) {
+  // Knots from above 0 to below 65535, some closer together than two entries, values past
+  // both ends of the scale: runs of every length, and entries clamped to either end knot.
   std::vector<SplineKnot> knots;
-  for (int i = 0; i < 40; ++i) knots.push_back({i * 3.0 + (i % 3), (i * 7919 % 101) * 1.5});
+  double x = 1000.5;
+  for (int i = 0; i < 300; ++i) {
+    knots.push_back({x, (i * 7919 % 101) * 900.0 - 10000.0});
+    x += i % 5 == 0 ? 3.0 : 150.0 + (i % 7) * 33.0;
+  }
+  ASSERT_LT(knots.back().x, 65535.0);
   const NaturalCubicSpline spline(knots);
-  std::size_t interval = 0;
-  for (double x = -5.0; x < 130.0; x += 0.37) EXPECT_EQ(spline.ascending(x, interval), spline(x)) << x;
-  // Knots themselves, and a walk that restarts lower.
-  interval = 0;
-  for (const SplineKnot& knot : knots) EXPECT_EQ(spline.ascending(knot.x, interval), spline(knot.x));
-  EXPECT_EQ(spline.ascending(1.0, interval), spline(1.0));
+  const OutputTable table = resampleOutputCurve(spline);
+  for (std::uint32_t l = 0; l < kOutputTableSize; ++l) {
+    const double value = spline(l * 65535u / 4095u);
+    const int expected = !(value > 0.0) ? 0 : value >= 65535.0 ? 4095 : static_cast<int>(value) >> 4;
+    EXPECT_EQ(table[l], expected) << "entry " << l;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <utility>
+
 #include "platform/com.h"
 #include "support/test_support.h"
 #include "xmlio/dom_creator.h"
@@ -89,6 +94,23 @@ TEST(NumberText, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
   EXPECT_EQ(parseCInt("2147483648"), 2147483647);
   EXPECT_EQ(parseCInt("-2147483649"), -2147483647 - 1);
   EXPECT_EQ(parseCInt(std::string(500, '9')), 2147483647);
+}
+
+TEST(NumberText, ReadsRealsToTheCorrectlyRoundedDouble) {
+  // Compared bit for bit, so that the sign of a zero counts.
+  const std::pair<std::string, double> cases[] = {
+      {"-0.000", -0.0},
+      {" \t+0.013xyz", 0.013},  // 13 * 0.001 is one bit off
+      {"1.", 1.0},
+      {"1.e3", 1000.0},
+      {"12E2", 1200.0},
+      {"900719925474099.7", 900719925474099.7},          // past 2^53 as an integer
+      {"18446744073709551617", 18446744073709551617.0},  // past 64 bits as an integer
+      {"0.00000000000000000000001", 1e-23},              // 10^23 is not exact as a double
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(parseCReal(text)), std::bit_cast<std::uint64_t>(expected)) << text;
+  }
 }
 
 }  // namespace
