@@ -526,7 +526,7 @@ LoadResult parseChecked(pugi::xml_document& document, PugiBuffer& owned,
   detail::LoadProblem problem = detail::DecodeDocument(raw, text);
   const std::string_view utf8 = text.transcoded ? std::string_view(text.utf8) : raw;
   detail::ScanFacts facts;
-  if (!problem) problem = detail::CheckWellFormed(utf8, facts);
+  if (!problem) problem = detail::CheckWellFormed(utf8, text.transcoded, facts, detail::EndTags::LeftToParser);
   if (problem) return {false, positionOf(utf8, problem.offset) + problem.message};
   if (text.transcoded) {
     PugiBuffer converted;
@@ -550,7 +550,13 @@ LoadResult parseChecked(pugi::xml_document& document, PugiBuffer& owned,
   const pugi::xml_parse_result parsed =
       document.load_buffer_inplace_own(owned.release(), size, kParseOptions, pugi::encoding_utf8);
   if (!parsed) {
-    return {false, positionOf(originalText(), static_cast<std::size_t>(parsed.offset)) + parsed.description()};
+    // An end tag that does not match is told as the scan tells it.
+    const std::string original = originalText();
+    detail::ScanFacts unused;
+    if (detail::LoadProblem mismatch = detail::CheckWellFormed(original, text.transcoded, unused)) {
+      return {false, positionOf(original, mismatch.offset) + mismatch.message};
+    }
+    return {false, positionOf(original, static_cast<std::size_t>(parsed.offset)) + parsed.description()};
   }
   if (facts.lineEndsInInstructions && !normaliseInstructionLineEnds(document)) return {false, "out of memory"};
   return {true, {}};

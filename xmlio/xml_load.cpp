@@ -340,6 +340,89 @@ inline bool sameBytes(const unsigned char* a, const unsigned char* b, std::size_
   return std::memcmp(a, b, size) == 0;
 }
 
+#if defined(__SSE2__)
+// std::popcount is a library call where the instruction is not sure to be there.
+inline int bitCount(std::uint64_t x) {
+#if defined(__POPCNT__)
+  return std::popcount(x);
+#else
+  x -= (x >> 1) & 0x5555555555555555;
+  x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+  return static_cast<int>((x * 0x0101010101010101) >> 56);
+#endif
+}
+
+// Sixty-four bytes of element content in the simplest form a device file has: bare start
+// and end tags with ASCII names and no colon, between text of plain ASCII characters. From
+// `p`, which is outside any tag, it returns how many bytes are such content and end outside
+// a tag (0 when the first tag or character is anything else), and how many start and end
+// tags they hold. Whether each end tag names the element it closes is not looked at.
+struct SimpleRun {
+  std::size_t bytes = 0;
+  int starts = 0;
+  int ends = 0;
+};
+
+inline SimpleRun simpleRun(const unsigned char* p) {
+  std::uint64_t lt = 0, gt = 0, slash = 0, name = 0, nameStart = 0, other = 0;
+#if defined(__GNUC__)
+#pragma GCC unroll 4
+#endif
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = load16(p + 16 * k);
+    const __m128i letter = inRange(_mm_or_si128(v, splat(0x20)), 'a', 26);
+    const __m128i start = _mm_or_si128(letter, _mm_cmpeq_epi8(v, splat('_')));
+    const __m128i isSlash = _mm_cmpeq_epi8(v, splat('/'));
+    const __m128i punctuation = _mm_andnot_si128(isSlash, inRange(v, '-', '9' - '-' + 1));
+    const __m128i markup = _mm_or_si128(_mm_cmpeq_epi8(v, splat('&')), _mm_cmpeq_epi8(v, splat(']')));
+    const auto bits = [k](__m128i m) {
+      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+    };
+    lt |= bits(_mm_cmpeq_epi8(v, splat('<')));
+    gt |= bits(_mm_cmpeq_epi8(v, splat('>')));
+    slash |= bits(isSlash);
+    nameStart |= bits(start);
+    name |= bits(_mm_or_si128(start, punctuation));
+    // Signed, so below 0x20 takes in every byte from 0x80 on as well. Tab, line feed and
+    // carriage return are told apart only where such bytes are there at all.
+    const __m128i low = _mm_cmplt_epi8(v, splat(0x20));
+    if (_mm_movemask_epi8(low) != 0) {
+      const __m128i space = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(v, splat('\t')), _mm_cmpeq_epi8(v, splat('\n'))), _mm_cmpeq_epi8(v, splat('\r')));
+      other |= bits(_mm_andnot_si128(space, low));
+    }
+    other |= bits(markup);
+  }
+  // Inside a tag: from its '<' up to its '>', found by a running parity of both, which
+  // holds only while they alternate; a '>' in text breaks that and is left to the byte steps.
+  std::uint64_t inside = lt | gt;
+  for (int shift = 1; shift < 64; shift *= 2) inside ^= inside << shift;
+  const std::uint64_t before = inside << 1;  // inside at the byte before
+  const std::uint64_t afterLt = lt << 1;
+  const std::uint64_t endSlash = afterLt & slash;
+  const std::uint64_t afterSlash = endSlash << 1;
+  std::uint64_t wrong = (lt & before) | (gt & ~before) | other;
+  wrong |= afterLt & ~inside;                       // "<>"
+  wrong |= afterLt & ~slash & ~nameStart;           // a start tag's name
+  wrong |= afterSlash & (~inside | ~nameStart);     // an end tag's name
+  wrong |= inside & ~lt & ~endSlash & ~name;        // the rest of a name, up to '>'
+  // The carry of `afterLt` and `afterSlash` past the last byte is looked at by stopping
+  // before the last tag, which also keeps a tag that runs past the block out.
+  std::size_t bytes = wrong != 0 ? static_cast<std::size_t>(std::countr_zero(wrong)) : 64;
+  const auto below = [](std::size_t n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; };
+  if (bytes > 0 && ((inside >> (bytes - 1)) & 1) != 0) {
+    // Back to the '<' of the tag it stopped in.
+    const std::uint64_t opened = lt & below(bytes);
+    bytes = opened != 0 ? static_cast<std::size_t>(63 - std::countl_zero(opened)) : 0;
+  }
+  const std::uint64_t kept = below(bytes);
+  const int tags = bitCount(lt & kept);
+  const int ends = bitCount(endSlash & kept);
+  return {bytes, tags - ends, ends};
+}
+#endif
+
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -410,20 +493,35 @@ bool splitQName(std::string_view name, std::string_view& prefix, std::string_vie
 // One pass over the document's UTF-8 text that refuses whatever is not well-formed XML 1.0
 // with namespaces: characters, names, references, comments, instructions, CDATA sections,
 // the nesting of tags, attributes given twice, namespace prefixes. pugixml then builds the
-// tree from text known to be good, so its own leniencies never show.
+// tree from text known to be good, so its own leniencies never show. Where the names of end
+// tags are left to pugixml, which checks them as it builds, the scan keeps no names at all
+// inside the root and can take the simplest content many bytes at a time.
 class Scanner {
 public:
-  explicit Scanner(std::string_view text)
-      : begin_(reinterpret_cast<const unsigned char*>(text.data())), end_(begin_ + text.size()), p_(begin_) {}
+  Scanner(std::string_view text, bool transcoded, EndTags endTags)
+      : begin_(reinterpret_cast<const unsigned char*>(text.data())),
+        end_(begin_ + text.size()),
+        p_(begin_),
+        transcoded_(transcoded),
+        endTagsLeft_(endTags == EndTags::LeftToParser) {}
+
+  // Whether the scan met what it cannot do without the names of the open elements (a
+  // namespace inside the root), so that only a scan that checks end tags can tell.
+  bool needsEndTags() const { return needsEndTags_; }
 
   LoadProblem run(ScanFacts& facts) {
-    if (end_ - p_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) p_ += 3;
+    if (!transcoded_ && end_ - p_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) p_ += 3;
     // The declaration's form was checked when the encoding was read from it.
     if (startsWith("<?xml") && (end_ - p_ == 5 || (kClasses[p_[5]] & kSpace) != 0 || p_[5] == '?')) {
       while (p_ < end_ && !startsWith("?>")) ++p_;
       p_ += 2;
     }
     while (ok_ && p_ < end_) {
+      if (endTagsLeft_ && open_.size() == 1 && bindings_.empty()) {
+        rootContent();
+        if (needsEndTags_) return {};
+        continue;
+      }
       if (!open_.empty() && bindings_.empty()) {
         plainContent();
         if (p_ >= end_) break;
@@ -443,7 +541,7 @@ public:
 private:
   struct Open {
     std::string_view name;
-    std::size_t bindings;  // how many bindings were in scope before it
+    std::size_t bindings = 0;  // how many bindings were in scope before it
   };
   struct Binding {
     std::string_view prefix;  // empty for the default namespace
@@ -632,10 +730,63 @@ private:
       if ((kClasses[p[1]] & kNameStart) == 0 || p[1] == ':') break;
       const unsigned char* const nameEnd = p + 2 + asciiNameRun(p + 2, end);
       if (nameEnd >= end || *nameEnd != '>') break;
-      open_.push_back({{reinterpret_cast<const char*>(p + 1), static_cast<std::size_t>(nameEnd - p - 1)}, 0});
+      // Field by field: a whole Open built on the stack and copied in stalls the store.
+      Open& opened = open_.emplace_back();
+      opened.name = {reinterpret_cast<const char*>(p + 1), static_cast<std::size_t>(nameEnd - p - 1)};
       p = nameEnd + 1;
     }
     p_ = p;
+  }
+
+  // The root's content, when end tags are left to the parser: only how many elements are
+  // open below the root is kept. Runs of the simplest content go sixty-four bytes at a time,
+  // the rest a step at a time. Returns when the root's end tag is passed (or the text ends,
+  // or a step fails), or when a namespace needs the names of the open elements.
+  void rootContent() {
+    while (ok_ && p_ < end_) {
+#if defined(__SSE2__)
+      while (end_ - p_ >= 64) {
+        const SimpleRun run = simpleRun(p_);
+        // A run that could close the root is left to the steps, which see where it ends.
+        if (run.bytes == 0 || static_cast<std::size_t>(run.ends) > inRoot_) break;
+        p_ += run.bytes;
+        inRoot_ += static_cast<std::size_t>(run.starts) - static_cast<std::size_t>(run.ends);
+      }
+      if (p_ >= end_) return;
+#endif
+      if (*p_ != '<') {
+        text();
+        continue;
+      }
+      const unsigned char next = end_ - p_ >= 2 ? p_[1] : 0;
+      if (next == '!' || next == '?') {
+        markup();
+      } else if (next == '/') {
+        p_ += 2;
+        name("an element name");
+        if (!ok_) return;
+        if (colon_) {
+          needsEndTags_ = true;
+          return;
+        }
+        space();
+        if (p_ >= end_ || *p_ != '>') return fail("'>' was expected");
+        ++p_;
+        if (inRoot_ == 0) return closeElement();
+        --inRoot_;
+      } else {
+        startTag();
+        if (!ok_) return;
+        if (namespaced_) {
+          needsEndTags_ = true;
+          return;
+        }
+        if (open_.size() > 1) {
+          open_.pop_back();
+          ++inRoot_;
+        }
+      }
+    }
   }
 
   void markup() {
@@ -726,6 +877,7 @@ private:
     if (p_ < end_ && *p_ == '>' && bindings_.empty() && !colon_) {
       ++p_;
       rootSeen_ = true;
+      namespaced_ = false;
       open_.push_back({tag, 0});
       return;
     }
@@ -773,6 +925,7 @@ private:
       namespaced = namespaced || colon_ || startsWithXmlns(attributeName);
     }
     rootSeen_ = true;
+    namespaced_ = namespaced;
     open_.push_back({tag, bindings_.size()});
     if (!checkAttributes()) return;
     if (namespaced && !checkNamespaces(tag, at)) return;
@@ -914,6 +1067,11 @@ private:
   bool ok_ = true;
   bool rootSeen_ = false;
   bool colon_ = false;
+  bool namespaced_ = false;  // of the last start tag
+  const bool transcoded_;  // then a byte-order mark is gone already, and U+FEFF is a character
+  const bool endTagsLeft_;
+  bool needsEndTags_ = false;
+  std::size_t inRoot_ = 0;  // elements open below the root, when end tags are left
   ScanFacts facts_;
   LoadProblem problem_;
   std::string scratch_;
@@ -925,6 +1083,15 @@ private:
 
 }  // namespace
 
-LoadProblem CheckWellFormed(std::string_view utf8, ScanFacts& facts) { return Scanner(utf8).run(facts); }
+LoadProblem CheckWellFormed(std::string_view utf8, bool transcoded, ScanFacts& facts, EndTags endTags) {
+  if (endTags == EndTags::LeftToParser) {
+    Scanner scanner(utf8, transcoded, endTags);
+    LoadProblem problem = scanner.run(facts);
+    if (!problem && !scanner.needsEndTags()) return problem;
+    // The first problem in the text may be an end tag this scan did not match.
+    facts = {};
+  }
+  return Scanner(utf8, transcoded, EndTags::Checked).run(facts);
+}
 
 }  // namespace pelagon::xml::detail

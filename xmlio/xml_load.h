@@ -29,13 +29,19 @@ struct Utf8Text {
 LoadProblem DecodeDocument(std::string_view bytes, Utf8Text& text);
 
 // Refuses what is not well-formed XML 1.0 with namespaces, in one pass over the document's
-// UTF-8 text (as DecodeDocument gives it); the problem's offset is into that text.
+// UTF-8 text (as DecodeDocument gives it, `transcoded` as it says); the problem's offset is
+// into that text.
 // What the parse that follows needs to know: pugixml does not turn the line ends inside
 // processing instructions into line feeds, as it does everywhere else.
 struct ScanFacts {
   bool lineEndsInInstructions = false;
 };
-LoadProblem CheckWellFormed(std::string_view utf8, ScanFacts& facts);
+// With LeftToParser, whether each end tag inside the root names the element it closes is not
+// checked: pugixml's parse checks that anyway. A document the scan then passes is well-formed
+// exactly when that parse succeeds; a problem it reports is always the first in the text.
+enum class EndTags { Checked, LeftToParser };
+LoadProblem CheckWellFormed(std::string_view utf8, bool transcoded, ScanFacts& facts,
+                            EndTags endTags = EndTags::Checked);
 
 // "line L, column C" of a byte offset in UTF-8 text; the column counts characters.
 std::string LineAndColumn(std::string_view utf8, std::size_t offset);
