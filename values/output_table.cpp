@@ -55,6 +55,17 @@ std::uint16_t entryFromValue(double value) {
   return static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) >> 4);
 }
 
+#if defined(__SSE2__)
+// entryFromValue for two values at once: max and min give what it gives, NaN and everything
+// up to 0 becoming 0.
+inline void storeEntryPair(__m128d values, std::uint16_t* out) {
+  const __m128d clamped = _mm_min_pd(_mm_max_pd(values, _mm_setzero_pd()), _mm_set1_pd(kFullScale));
+  const __m128i entries = _mm_srli_epi32(_mm_cvttpd_epi32(clamped), 4);
+  out[0] = static_cast<std::uint16_t>(_mm_extract_epi16(entries, 0));
+  out[1] = static_cast<std::uint16_t>(_mm_extract_epi16(entries, 2));
+}
+#endif
+
 }  // namespace
 
 const std::array<std::size_t, kOutputTableSampleCount>& outputTableSamplePositions() {
@@ -67,21 +78,6 @@ OutputTableSamples sampleOutputTable(const OutputTable& table) {
     samples[i] = table[kSamplePositions[i]];
   }
   return samples;
-}
-
-OutputTable expandOutputTable(const OutputTableSamples& samples) {
-  std::array<SplineKnot, kOutputTableSampleCount> knots{};
-  for (std::size_t i = 0; i < knots.size(); ++i) {
-    knots[i].x = static_cast<double>(i) / kOutputTableSampleCount * kFullScale;
-    knots[i].y = static_cast<double>(samples[i]) / kOutputTableSize * kFullScale;
-  }
-  OutputTable table = resampleOutputCurve(NaturalCubicSpline(knots));
-  // The spline's knots lie at i * 4096/256 on the entry scale, not at the sample
-  // positions, so the samples themselves are put back.
-  for (std::size_t j = 0; j < samples.size(); ++j) {
-    table[kSamplePositions[j]] = samples[j];
-  }
-  return table;
 }
 
 StoredOutputTable packOutputTableSamples(const OutputTableSamples& samples) {
@@ -169,8 +165,12 @@ struct NaturalCubicSpline::Piece {
   // For one x, or for a vector of them lane by lane.
   template <typename Real>
   Real operator()(Real x) const {
-    const Real a = (xHi - x) / h;
-    const Real b = (x - xLo) / h;
+    return at((xHi - x) / h, (x - xLo) / h);
+  }
+
+  // From the weights of the two knots at x: a = (xHi - x) / h and b = (x - xLo) / h.
+  template <typename Real>
+  Real at(Real a, Real b) const {
     return a * yLo + b * yHi + ((a * a * a - a) * mLo + (b * b * b - b) * mHi) * hSquared / 6.0;
   }
 };
@@ -212,14 +212,9 @@ OutputTable resampleOutputCurve(const NaturalCubicSpline& curve) {
   for (std::size_t lo = 0; lo <= lastPiece && l < table.size(); ++lo) {
     const NaturalCubicSpline::Piece piece = curve.piece(lo);
 #if defined(__SSE2__)
-    // Two entries at once, each lane with the same operations as an entry alone. Max and
-    // min give what entryFromValue gives: NaN and everything up to 0 become 0.
+    // Two entries at once, each lane with the same operations as an entry alone.
     for (; l + 1 < table.size() && kEntryPositions[l + 1] < piece.xHi; l += 2) {
-      const __m128d values = piece(_mm_loadu_pd(&kEntryPositions[l]));
-      const __m128d clamped = _mm_min_pd(_mm_max_pd(values, _mm_setzero_pd()), _mm_set1_pd(kFullScale));
-      const __m128i entries = _mm_srli_epi32(_mm_cvttpd_epi32(clamped), 4);
-      table[l] = static_cast<std::uint16_t>(_mm_extract_epi16(entries, 0));
-      table[l + 1] = static_cast<std::uint16_t>(_mm_extract_epi16(entries, 2));
+      storeEntryPair(piece(_mm_loadu_pd(&kEntryPositions[l])), &table[l]);
     }
 #endif
     for (; kEntryPositions[l] < piece.xHi; ++l) {
@@ -229,6 +224,75 @@ OutputTable resampleOutputCurve(const NaturalCubicSpline& curve) {
   const std::uint16_t fromLast = entryFromValue(curve.piece(lastPiece)(knots.back().x));
   for (; l < table.size(); ++l) {
     table[l] = fromLast;
+  }
+  return table;
+}
+
+namespace {
+
+std::array<SplineKnot, kOutputTableSampleCount> readerKnots(const OutputTableSamples& samples) {
+  std::array<SplineKnot, kOutputTableSampleCount> knots{};
+  for (std::size_t i = 0; i < knots.size(); ++i) {
+    knots[i].x = static_cast<double>(i) / kOutputTableSampleCount * kFullScale;
+    knots[i].y = static_cast<double>(samples[i]) / kOutputTableSize * kFullScale;
+  }
+  return knots;
+}
+
+// The reader's knots lie at the same x for every table, so the interval each entry falls in
+// and the entry's weights there are the same for every table too.
+struct ReaderKnotPlan {
+  std::array<double, kOutputTableSize> a{};
+  std::array<double, kOutputTableSize> b{};
+  std::array<std::uint8_t, kOutputTableSize> piece{};
+  std::size_t beforeLast = 0;  // entries below the last knot; the others take its value
+};
+
+}  // namespace
+
+OutputTable expandOutputTable(const OutputTableSamples& samples) {
+  // Worked out once with the very operations a piece evaluates x with, which leaves one
+  // division per entry of the three.
+  static const ReaderKnotPlan plan = [] {
+    const NaturalCubicSpline layout(readerKnots(OutputTableSamples{}));
+    ReaderKnotPlan made;
+    std::size_t l = 0;
+    for (std::size_t lo = 0; lo + 1 < kOutputTableSampleCount; ++lo) {
+      const NaturalCubicSpline::Piece piece = layout.piece(lo);
+      for (; kEntryPositions[l] < piece.xHi; ++l) {
+        made.a[l] = (piece.xHi - kEntryPositions[l]) / piece.h;
+        made.b[l] = (kEntryPositions[l] - piece.xLo) / piece.h;
+        made.piece[l] = static_cast<std::uint8_t>(lo);
+      }
+    }
+    made.beforeLast = l;
+    return made;
+  }();
+  static_assert(kOutputTableSampleCount - 1 <= 256, "a piece's number must fit a byte");
+
+  const NaturalCubicSpline curve(readerKnots(samples));
+  OutputTable table{};
+  std::size_t l = 0;
+  while (l < plan.beforeLast) {
+    const std::uint8_t lo = plan.piece[l];
+    const NaturalCubicSpline::Piece piece = curve.piece(lo);
+#if defined(__SSE2__)
+    for (; l + 1 < plan.beforeLast && plan.piece[l + 1] == lo; l += 2) {
+      storeEntryPair(piece.at(_mm_loadu_pd(&plan.a[l]), _mm_loadu_pd(&plan.b[l])), &table[l]);
+    }
+#endif
+    for (; l < plan.beforeLast && plan.piece[l] == lo; ++l) {
+      table[l] = entryFromValue(piece.at(plan.a[l], plan.b[l]));
+    }
+  }
+  const std::uint16_t fromLast = entryFromValue(curve.piece(kOutputTableSampleCount - 2)(curve.knots_.back().x));
+  for (; l < table.size(); ++l) {
+    table[l] = fromLast;
+  }
+  // The spline's knots lie at i * 4096/256 on the entry scale, not at the sample
+  // positions, so the samples themselves are put back.
+  for (std::size_t j = 0; j < samples.size(); ++j) {
+    table[kSamplePositions[j]] = samples[j];
   }
   return table;
 }

@@ -62,6 +62,8 @@ private:
 
   // Walks the intervals once instead of searching one for every entry.
   friend OutputTable resampleOutputCurve(const NaturalCubicSpline& curve);
+  // Evaluates at the reader's fixed knots with weights worked out once.
+  friend OutputTable expandOutputTable(const OutputTableSamples& samples);
 
   std::vector<SplineKnot> knots_;
   std::vector<double> secondDerivatives_;

@@ -252,6 +252,28 @@ TEST(OutputTableTest, TextsThatAreNotA512ByteTableReadAsAbsent) {
   EXPECT_EQ((*table)[0], 0);
 }
 
+// Reading works the weights of the fixed knots out once; every entry must still be what the
+// spline gives at its position, bit for bit.
+TEST(OutputTableTest, ExpandingGivesTheSplineAtEveryEntry) {
+  std::vector<OutputTableSamples> cases;
+  for (unsigned seed = 1; seed <= 20; ++seed) cases.push_back(randomSamples(seed));
+  OutputTableSamples jumps{};
+  OutputTableSamples ramp{};
+  OutputTableSamples full{};
+  for (std::size_t i = 0; i < jumps.size(); ++i) {
+    jumps[i] = i % 2 == 0 ? 0 : 4095;
+    ramp[i] = static_cast<std::uint16_t>(i * 16 + (i % 7) * 3);
+    full[i] = 0xFFFF;
+  }
+  cases.insert(cases.end(), {jumps, ramp, full, OutputTableSamples{}});
+  for (const OutputTableSamples& samples : cases) {
+    const std::vector<SplineKnot> knots = knotsOf(samples);
+    OutputTable expected = resampleOutputCurve(NaturalCubicSpline(knots));
+    for (std::size_t j = 0; j < samples.size(); ++j) expected[outputTableSamplePositions()[j]] = samples[j];
+    EXPECT_EQ(expandOutputTable(samples), expected) << "first sample " << samples[0];
+  }
+}
+
 TEST(OutputTableTest, StoredSamplesAboveTheScaleAreKeptAtTheirPositions) {
   // A hostile file may store any 16-bit value; the spline clamps, the samples go back as
   // they were stored.
