@@ -281,6 +281,14 @@ inline __m128i splat(int c) { return _mm_set1_epi8(static_cast<char>(c)); }
 inline __m128i inRange(__m128i v, int low, int count) {
   return _mm_cmplt_epi8(_mm_add_epi8(v, splat(0x80 - low)), splat(0x80 + count));
 }
+// ASCII characters that may start a name (letters and '_'), and those that may continue one
+// ('-', '.' and the digits as well); ':' is in neither, as it matters to namespaces.
+inline __m128i asciiNameStart(__m128i v) {
+  return _mm_or_si128(inRange(_mm_or_si128(v, splat(0x20)), 'a', 26), _mm_cmpeq_epi8(v, splat('_')));
+}
+inline __m128i asciiName(__m128i v, __m128i start) {
+  return _mm_or_si128(start, _mm_andnot_si128(_mm_cmpeq_epi8(v, splat('/')), inRange(v, '-', '9' - '-' + 1)));
+}
 #endif
 
 // How many bytes from `p` are ASCII name characters other than ':' (which matters to
@@ -290,10 +298,7 @@ inline std::size_t asciiNameRun(const unsigned char* p, const unsigned char* end
 #if defined(__SSE2__)
   while (end - q >= 16) {
     const __m128i v = load16(q);
-    const __m128i letter = inRange(_mm_or_si128(v, splat(0x20)), 'a', 26);
-    // '-', '.' and the digits, without the '/' among them.
-    const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi8(v, splat('/')), inRange(v, '-', '9' - '-' + 1));
-    const __m128i name = _mm_or_si128(_mm_or_si128(letter, punctuation), _mm_cmpeq_epi8(v, splat('_')));
+    const __m128i name = asciiName(v, asciiNameStart(v));
     const int run = std::countr_zero(~static_cast<unsigned>(_mm_movemask_epi8(name)));  // 16 when all are
     q += run;
     if (run < 16) return static_cast<std::size_t>(q - p);
@@ -371,19 +376,16 @@ inline SimpleRun simpleRun(const unsigned char* p) {
 #endif
   for (int k = 0; k < 4; ++k) {
     const __m128i v = load16(p + 16 * k);
-    const __m128i letter = inRange(_mm_or_si128(v, splat(0x20)), 'a', 26);
-    const __m128i start = _mm_or_si128(letter, _mm_cmpeq_epi8(v, splat('_')));
-    const __m128i isSlash = _mm_cmpeq_epi8(v, splat('/'));
-    const __m128i punctuation = _mm_andnot_si128(isSlash, inRange(v, '-', '9' - '-' + 1));
+    const __m128i start = asciiNameStart(v);
     const __m128i markup = _mm_or_si128(_mm_cmpeq_epi8(v, splat('&')), _mm_cmpeq_epi8(v, splat(']')));
     const auto bits = [k](__m128i m) {
       return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
     };
     lt |= bits(_mm_cmpeq_epi8(v, splat('<')));
     gt |= bits(_mm_cmpeq_epi8(v, splat('>')));
-    slash |= bits(isSlash);
+    slash |= bits(_mm_cmpeq_epi8(v, splat('/')));
     nameStart |= bits(start);
-    name |= bits(_mm_or_si128(start, punctuation));
+    name |= bits(asciiName(v, start));
     // Signed, so below 0x20 takes in every byte from 0x80 on as well. Tab, line feed and
     // carriage return are told apart only where such bytes are there at all.
     const __m128i low = _mm_cmplt_epi8(v, splat(0x20));
@@ -769,9 +771,7 @@ private:
           needsEndTags_ = true;
           return;
         }
-        space();
-        if (p_ >= end_ || *p_ != '>') return fail("'>' was expected");
-        ++p_;
+        if (!endOfEndTag()) return;
         if (inRoot_ == 0) return closeElement();
         --inRoot_;
       } else {
@@ -856,10 +856,19 @@ private:
                   at);
     }
     p_ += expected.size();
-    space();
-    if (p_ >= end_ || *p_ != '>') return fail("'>' was expected");
-    ++p_;
+    if (!endOfEndTag()) return;
     closeElement();
+  }
+
+  // What may follow an end tag's name: white space and '>'.
+  bool endOfEndTag() {
+    space();
+    if (p_ >= end_ || *p_ != '>') {
+      fail("'>' was expected");
+      return false;
+    }
+    ++p_;
+    return true;
   }
 
   void closeElement() {
