@@ -1,4 +1,4 @@
-#include "app/dsr_check.h"
+#include <pelagon/app/dsr_check.h>
 
 #include <cstddef>
 #include <cstdint>

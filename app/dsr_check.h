@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "model/device_series.h"
-#include "model/passmask_list.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/passmask_list.h>
 
 namespace pelagon::dsr {
 

@@ -1,4 +1,4 @@
-#include "app/dsr_commands.h"
+#include <pelagon/app/dsr_commands.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,22 +13,19 @@
 #include <optional>
 #include <utility>
 
-#include "app/dsr_check.h"
-#include "app/dsr_json.h"
-#include "model/device_series.h"
-#include "model/media_file.h"
-#include "model/media_merge.h"
-#include "model/passmask_list.h"
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "platform/debug_output.h"
-#include "platform/files.h"
-#include "platform/hresult.h"
-#include "xmlio/dom_creator.h"
-
-#ifndef PELAGON_VERSION
-#define PELAGON_VERSION "0.0.0"
-#endif
+#include <pelagon/app/dsr_check.h>
+#include <pelagon/app/dsr_json.h>
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_file.h>
+#include <pelagon/model/media_merge.h>
+#include <pelagon/model/passmask_list.h>
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/version.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::dsr {
 

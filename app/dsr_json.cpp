@@ -1,11 +1,11 @@
-#include "app/dsr_json.h"
+#include <pelagon/app/dsr_json.h>
 
 #include <cctype>
 #include <set>
 #include <string>
 #include <string_view>
 
-#include "xmlio/number_text.h"
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon::dsr {
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon::dsr {
 

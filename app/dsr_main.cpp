@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dsr_commands.h"
+#include <pelagon/app/dsr_commands.h>
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

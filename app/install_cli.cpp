@@ -1,15 +1,12 @@
-#include "app/install_cli.h"
+#include <pelagon/app/install_cli.h>
 
 #include <cstddef>
 #include <utility>
 #include <vector>
 
-#include "payload/payload_catalogue.h"
-#include "platform/resources.h"
-
-#ifndef PELAGON_VERSION
-#define PELAGON_VERSION "0.0.0"
-#endif
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/platform/resources.h>
+#include <pelagon/version.h>
 
 namespace pelagon {
 

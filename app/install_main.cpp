@@ -4,13 +4,13 @@
 #include <iostream>
 #include <string>
 
-#include "app/install_cli.h"
-#include "app/install_run.h"
-#include "payload/payload_resources.h"
-#include "platform/debug_output.h"
-#include "platform/linux/program_resources.h"
-#include "platform/linux/registry_store.h"
-#include "platform/linux/windows_path.h"
+#include <pelagon/app/install_cli.h>
+#include <pelagon/app/install_run.h>
+#include <pelagon/payload/payload_resources.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/program_resources.h>
+#include <pelagon/platform/linux/registry_store.h>
+#include <pelagon/platform/linux/windows_path.h>
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "app/install_run.h"
+#include <pelagon/app/install_run.h>
 
 #include <array>
 #include <cstddef>
 #include <string>
 
-#include "app/resource_extraction.h"
-#include "host/registry_lookup.h"
-#include "payload/payload_catalogue.h"
-#include "platform/files.h"
-#include "platform/resources.h"
+#include <pelagon/app/resource_extraction.h>
+#include <pelagon/host/registry_lookup.h>
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/resources.h>
 
 namespace pelagon {
 

@@ -1,7 +1,7 @@
-#include "app/media_merge_update.h"
+#include <pelagon/app/media_merge_update.h>
 
-#include "app/resource_extraction.h"
-#include "model/media_merge.h"
+#include <pelagon/app/resource_extraction.h>
+#include <pelagon/model/media_merge.h>
 
 namespace pelagon {
 

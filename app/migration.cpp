@@ -1,4 +1,4 @@
-#include "app/migration.h"
+#include <pelagon/app/migration.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -6,11 +6,11 @@
 #include <optional>
 #include <system_error>
 
-#include "host/registry_lookup.h"
-#include "platform/code_page.h"
-#include "platform/files.h"
-#include "platform/resources.h"
-#include "platform/linux/windows_path.h"
+#include <pelagon/host/registry_lookup.h>
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/resources.h>
+#include <pelagon/platform/linux/windows_path.h>
 
 namespace pelagon {
 

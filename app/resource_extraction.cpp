@@ -1,13 +1,13 @@
-#include "app/resource_extraction.h"
+#include <pelagon/app/resource_extraction.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
-#include "platform/debug_output.h"
-#include "platform/files.h"
-#include "platform/resources.h"
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/resources.h>
 
 namespace pelagon {
 

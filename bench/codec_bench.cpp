@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "values/base64.h"
-#include "values/output_table.h"
+#include <pelagon/values/base64.h>
+#include <pelagon/values/output_table.h>
 
 namespace {
 

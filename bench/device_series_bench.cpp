@@ -37,10 +37,10 @@
 #include <utility>
 #include <vector>
 
-#include "model/device_series.h"
-#include "platform/hresult.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/platform/hresult.h>
+#include "../tests/support/sample_series.h"
+#include "../tests/support/test_support.h"
 
 namespace {
 

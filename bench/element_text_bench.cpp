@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "platform/com.h"
-#include "values/element_text.h"
-#include "values/record_fields.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/values/element_text.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace {
 

@@ -19,18 +19,18 @@
 #include <string>
 #include <vector>
 
-#include "app/install_run.h"
-#include "model/device_series.h"
-#include "model/media_merge.h"
-#include "payload/payload_catalogue.h"
-#include "payload/payload_resources.h"
-#include "platform/com.h"
-#include "platform/debug_output.h"
-#include "platform/linux/registry_store.h"
-#include "platform/linux/program_resources.h"
-#include "platform/linux/windows_path.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/app/install_run.h>
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_merge.h>
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/payload/payload_resources.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/registry_store.h>
+#include <pelagon/platform/linux/program_resources.h>
+#include <pelagon/platform/linux/windows_path.h>
+#include "../tests/support/sample_series.h"
+#include "../tests/support/test_support.h"
 
 namespace {
 

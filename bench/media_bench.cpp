@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "model/media_file.h"
-#include "platform/com.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/model/media_file.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "model/mode_info.h"
-#include "model/model_info.h"
-#include "model/separation_info.h"
-#include "platform/com.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/model/mode_info.h>
+#include <pelagon/model/model_info.h>
+#include <pelagon/model/separation_info.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace {
 

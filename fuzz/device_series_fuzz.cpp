@@ -1,8 +1,8 @@
 // A device-series document from untrusted bytes. The reader lets every exception pass by
 // design; a crash, a leak or undefined behaviour is a finding, and so is a series the reader
 // took that does not save, or whose saved form does not read back to the same bytes.
-#include "fuzz/fuzz_support.h"
-#include "model/device_series.h"
+#include "fuzz_support.h"
+#include <pelagon/model/device_series.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;

@@ -1,8 +1,8 @@
 // The cross-reference check on a series read from untrusted bytes: whatever the reader lets
 // through must be safe to check, with and without a passmask list.
-#include "app/dsr_check.h"
-#include "fuzz/fuzz_support.h"
-#include "model/device_series.h"
+#include <pelagon/app/dsr_check.h>
+#include "fuzz_support.h"
+#include <pelagon/model/device_series.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "fuzz/fuzz_support.h"
-#include "values/escaped_string.h"
+#include "fuzz_support.h"
+#include <pelagon/values/escaped_string.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "xmlio/dom.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::fuzz {
 

@@ -2,9 +2,9 @@
 // arbitrary bytes; a table read gives at every entry what the spline through its samples gives.
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
-#include "values/base64.h"
-#include "values/output_table.h"
+#include "fuzz_support.h"
+#include <pelagon/values/base64.h>
+#include <pelagon/values/output_table.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;

@@ -1,11 +1,11 @@
 // Single records read from the document element of untrusted bytes, whatever its name, as
 // the lists of a document hand each child to the record reader.
-#include "fuzz/fuzz_support.h"
-#include "model/ink_info.h"
-#include "model/media_info.h"
-#include "model/mode_info.h"
-#include "model/model_info.h"
-#include "model/separation_info.h"
+#include "fuzz_support.h"
+#include <pelagon/model/ink_info.h>
+#include <pelagon/model/media_info.h>
+#include <pelagon/model/mode_info.h>
+#include <pelagon/model/model_info.h>
+#include <pelagon/model/separation_info.h>
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The two registry file readers on untrusted bytes: a regedit export and Wine's registry
 // files, each into a store of its own.
-#include "fuzz/fuzz_support.h"
-#include "platform/linux/reg_file_parser.h"
-#include "platform/linux/registry_store.h"
+#include "fuzz_support.h"
+#include <pelagon/platform/linux/reg_file_parser.h>
+#include <pelagon/platform/linux/registry_store.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace win;

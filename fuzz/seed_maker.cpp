@@ -6,13 +6,13 @@
 #include <iostream>
 #include <string>
 
-#include "model/device_series.h"
-#include "model/media_file.h"
-#include "model/passmask_list.h"
-#include "platform/com.h"
-#include "values/escaped_string.h"
-#include "values/output_table.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_file.h>
+#include <pelagon/model/passmask_list.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/values/escaped_string.h>
+#include <pelagon/values/output_table.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace fs = std::filesystem;
 using namespace pelagon;

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -209,7 +209,7 @@ void renderLibxmlNode(const xmlNode* node, Rendering& out) {
         // so that the value could be written out again; the name itself holds '&'.
         std::string href(view(ns->href));
         for (auto at = href.find("&#38;"); at != std::string::npos; at = href.find("&#38;", at + 1)) {
-          href.replace(at, 5, "&");
+          href.erase(at + 1, 4);  // keeps the '&', drops "#38;"
         }
         out.namespaceDeclaration(
             ns->prefix == nullptr ? std::string("xmlns") : "xmlns:" + std::string(view(ns->prefix)), href);

@@ -1,9 +1,9 @@
-#include "host/registry_lookup.h"
+#include <pelagon/host/registry_lookup.h>
 
 #include <array>
 #include <cstddef>
 
-#include "platform/registry.h"
+#include <pelagon/platform/registry.h>
 
 namespace pelagon {
 

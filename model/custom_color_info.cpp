@@ -1,12 +1,12 @@
-#include "model/custom_color_info.h"
+#include <pelagon/model/custom_color_info.h>
 
 #include <cmath>
 #include <cstddef>
 #include <string_view>
 
-#include "values/color.h"
-#include "values/color_xml.h"
-#include "values/record_fields.h"
+#include <pelagon/values/color.h>
+#include <pelagon/values/color_xml.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {

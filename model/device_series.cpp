@@ -1,15 +1,15 @@
-#include "model/device_series.h"
+#include <pelagon/model/device_series.h>
 
 #include <array>
 #include <optional>
 #include <utility>
 
-#include "model/screen_option.h"
-#include "model/whole_document.h"
-#include "platform/com.h"
-#include "values/escaped_string.h"
-#include "values/record_fields.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/model/screen_option.h>
+#include <pelagon/model/whole_document.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/values/escaped_string.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 

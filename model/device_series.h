@@ -6,17 +6,17 @@
 #include <string>
 #include <string_view>
 
-#include "model/ink_info.h"
-#include "model/ink_volume_info.h"
-#include "model/media_info.h"
-#include "model/mode_info.h"
-#include "model/model_info.h"
-#include "model/resolution_info.h"
-#include "model/separation_info.h"
-#include "model/v_control_point.h"
-#include "platform/growable_array.h"
-#include "values/localized_text.h"
-#include "xmlio/common_io.h"
+#include <pelagon/model/ink_info.h>
+#include <pelagon/model/ink_volume_info.h>
+#include <pelagon/model/media_info.h>
+#include <pelagon/model/mode_info.h>
+#include <pelagon/model/model_info.h>
+#include <pelagon/model/resolution_info.h>
+#include <pelagon/model/separation_info.h>
+#include <pelagon/model/v_control_point.h>
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/xmlio/common_io.h>
 
 namespace pelagon {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "values/localized_text.h"
-#include "xmlio/dom.h"
+#include <pelagon/values/localized_text.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -1,9 +1,9 @@
-#include "model/ink_volume_info.h"
+#include <pelagon/model/ink_volume_info.h>
 
 #include <string_view>
 #include <utility>
 
-#include "values/record_fields.h"
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {

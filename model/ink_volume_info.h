@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/growable_array.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

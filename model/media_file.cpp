@@ -1,10 +1,10 @@
-#include "model/media_file.h"
+#include <pelagon/model/media_file.h>
 
 #include <string_view>
 #include <utility>
 
-#include "model/whole_document.h"
-#include "values/record_fields.h"
+#include <pelagon/model/whole_document.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "model/media_info.h"
-#include "platform/growable_array.h"
-#include "xmlio/common_io.h"
-#include "xmlio/dom.h"
+#include <pelagon/model/media_info.h>
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/xmlio/common_io.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

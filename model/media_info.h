@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "model/permission_set.h"
-#include "platform/growable_array.h"
-#include "values/localized_text.h"
-#include "xmlio/dom.h"
-#include "xmlio/time_stamp.h"
+#include <pelagon/model/permission_set.h>
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/xmlio/dom.h>
+#include <pelagon/xmlio/time_stamp.h>
 
 namespace pelagon {
 

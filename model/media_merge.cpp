@@ -1,8 +1,8 @@
-#include "model/media_merge.h"
+#include <pelagon/model/media_merge.h>
 
-#include "platform/files.h"
-#include "values/record_fields.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/files.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/device_series.h"
+#include <pelagon/model/device_series.h>
 
 namespace pelagon {
 

@@ -1,11 +1,11 @@
-#include "model/mode_info.h"
+#include <pelagon/model/mode_info.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
 
-#include "model/record_document.h"
-#include "values/record_fields.h"
+#include <pelagon/model/record_document.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {

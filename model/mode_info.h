@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/custom_color_info.h"
-#include "xmlio/dom.h"
+#include <pelagon/model/custom_color_info.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -1,12 +1,12 @@
-#include "model/model_info.h"
+#include <pelagon/model/model_info.h>
 
 #include <cmath>
 #include <limits>
 #include <string_view>
 
-#include "model/record_document.h"
-#include "values/record_fields.h"
-#include "xmlio/number_text.h"
+#include <pelagon/model/record_document.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 

@@ -1,11 +1,11 @@
-#include "model/passmask_list.h"
+#include <pelagon/model/passmask_list.h>
 
 #include <string_view>
 #include <utility>
 
-#include "model/whole_document.h"
-#include "platform/code_page.h"
-#include "values/record_fields.h"
+#include <pelagon/model/whole_document.h>
+#include <pelagon/platform/code_page.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 

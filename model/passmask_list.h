@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/growable_array.h"
-#include "xmlio/common_io.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/xmlio/common_io.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -1,9 +1,9 @@
-#include "model/permission_set.h"
+#include <pelagon/model/permission_set.h>
 
 #include <string_view>
 #include <type_traits>
 
-#include "values/record_fields.h"
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {

@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <string>
 
-#include "model/screen_option.h"
-#include "platform/growable_array.h"
-#include "values/localized_text.h"
-#include "xmlio/dom.h"
+#include <pelagon/model/screen_option.h>
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/hresult.h"
-#include "xmlio/dom.h"
-#include "xmlio/record_file.h"
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/dom.h>
+#include <pelagon/xmlio/record_file.h>
 
 namespace pelagon {
 

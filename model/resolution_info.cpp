@@ -1,9 +1,9 @@
-#include "model/resolution_info.h"
+#include <pelagon/model/resolution_info.h>
 
 #include <string_view>
 
-#include "model/record_document.h"
-#include "values/record_fields.h"
+#include <pelagon/model/record_document.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 

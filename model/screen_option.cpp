@@ -1,8 +1,8 @@
-#include "model/screen_option.h"
+#include <pelagon/model/screen_option.h>
 
 #include <array>
 
-#include "values/record_fields.h"
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/growable_array.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

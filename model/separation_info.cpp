@@ -1,11 +1,11 @@
-#include "model/separation_info.h"
+#include <pelagon/model/separation_info.h>
 
 #include <string_view>
 #include <utility>
 
-#include "model/record_document.h"
-#include "values/element_text.h"
-#include "values/record_fields.h"
+#include <pelagon/model/record_document.h>
+#include <pelagon/values/element_text.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {

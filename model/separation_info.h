@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/growable_array.h"
-#include "values/localized_text.h"
-#include "values/output_table.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/values/output_table.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

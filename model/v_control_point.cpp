@@ -1,13 +1,13 @@
-#include "model/v_control_point.h"
+#include <pelagon/model/v_control_point.h>
 
 #include <array>
 #include <string_view>
 #include <utility>
 
-#include "model/record_document.h"
-#include "platform/hresult.h"
-#include "values/record_fields.h"
-#include "xmlio/record_file.h"
+#include <pelagon/model/record_document.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/record_file.h>
 
 namespace pelagon {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "xmlio/common_io.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/common_io.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 

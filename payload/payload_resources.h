@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "platform/linux/program_resources.h"
+#include <pelagon/platform/linux/program_resources.h>
 
 namespace pelagon::payload {
 

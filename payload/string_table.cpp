@@ -3,8 +3,8 @@
 // disagree) and a few texts kept for the host's older layouts.
 #include <array>
 
-#include "payload/payload_catalogue.h"
-#include "platform/resources.h"
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/platform/resources.h>
 
 namespace win {
 

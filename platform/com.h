@@ -1,7 +1,7 @@
 #pragma once
 // COM initialisation, counted per thread as the platform does it.
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace win {
 
@@ -12,14 +12,6 @@ void CoUninitialize();
 
 // How many successful CoInitialize calls on this thread are not yet undone.
 int ComInitCount();
-
-namespace testing {
-// While set, CoInitialize on this thread fails with the given code and initialises nothing.
-void FailCoInitialize(HRESULT hr);
-void ClearCoInitializeFailure();
-// Lets `successes` more calls on this thread succeed, then fails every later one with `hr`.
-void FailCoInitializeAfter(int successes, HRESULT hr);
-}  // namespace testing
 
 // Holds one COM initialisation for a scope, when it succeeded.
 class ComScope {

@@ -1,5 +1,5 @@
 // Where the lines go besides the platform's channel: a file or a buffer, when set.
-#include "platform/debug_output.h"
+#include <pelagon/platform/debug_output.h>
 
 #include <cstdio>
 #include <memory>

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace win {
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace win {
 

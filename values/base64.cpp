@@ -1,4 +1,4 @@
-#include "values/base64.h"
+#include <pelagon/values/base64.h>
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "values/color.h"
+#include <pelagon/values/color.h>
 
 #include <algorithm>
 #include <cmath>

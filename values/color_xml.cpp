@@ -1,4 +1,4 @@
-#include "values/color_xml.h"
+#include <pelagon/values/color_xml.h>
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 
-#include "xmlio/dom_creator.h"
-#include "xmlio/number_text.h"
+#include <pelagon/xmlio/dom_creator.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string_view>
 
-#include "values/color.h"
-#include "xmlio/dom.h"
+#include <pelagon/values/color.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

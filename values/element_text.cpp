@@ -1,9 +1,9 @@
-#include "values/element_text.h"
+#include <pelagon/values/element_text.h>
 
-#include "platform/code_page.h"
-#include "platform/hresult.h"
-#include "xmlio/dom_creator.h"
-#include "xmlio/number_text.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/dom_creator.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 

@@ -1,4 +1,4 @@
-#include "values/escaped_string.h"
+#include <pelagon/values/escaped_string.h>
 
 #include <stdexcept>
 

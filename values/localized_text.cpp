@@ -1,7 +1,7 @@
-#include "values/localized_text.h"
+#include <pelagon/values/localized_text.h>
 
-#include "platform/resources.h"
-#include "values/element_text.h"
+#include <pelagon/platform/resources.h>
+#include <pelagon/values/element_text.h>
 
 namespace pelagon {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

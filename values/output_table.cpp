@@ -1,4 +1,4 @@
-#include "values/output_table.h"
+#include <pelagon/values/output_table.h>
 
 #include <algorithm>
 #include <limits>
@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "values/base64.h"
+#include <pelagon/values/base64.h>
 
 namespace pelagon {
 

@@ -13,11 +13,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/growable_array.h"
-#include "platform/hresult.h"
-#include "values/element_text.h"
-#include "values/localized_text.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/growable_array.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/values/element_text.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 

@@ -1,12 +1,12 @@
-#include "xmlio/common_io.h"
+#include <pelagon/xmlio/common_io.h>
 
 #include <cstdio>
 #include <utility>
 
-#include "platform/app_title.h"
-#include "platform/code_page.h"
-#include "platform/hresult.h"
-#include "xmlio/number_text.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 

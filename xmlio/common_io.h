@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "xmlio/dom_creator.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 

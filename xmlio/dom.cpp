@@ -1,4 +1,4 @@
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,10 +17,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "xmlio/xml_chars.h"
-#include "xmlio/xml_load.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/xml_chars.h>
+#include <pelagon/xmlio/xml_backend.h>
+#include <pelagon/xmlio/xml_load.h>
 
 namespace pelagon::xml {
 

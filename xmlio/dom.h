@@ -172,10 +172,4 @@ private:
   std::unique_ptr<pugi::xml_document> doc_;
 };
 
-// Whether the XML backend can create documents; tests turn it off to see the consequences.
-bool XmlBackendAvailable();
-namespace testing {
-void SetXmlBackendAvailable(bool available);
-}  // namespace testing
-
 }  // namespace pelagon::xml

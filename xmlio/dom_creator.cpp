@@ -1,13 +1,14 @@
-#include "xmlio/dom_creator.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 #include <optional>
 #include <utility>
 
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "platform/debug_output.h"
-#include "platform/linux/windows_path.h"
-#include "xmlio/schema_validation.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/windows_path.h>
+#include <pelagon/xmlio/schema_validation.h>
+#include <pelagon/xmlio/xml_backend.h>
 
 namespace pelagon {
 

@@ -4,18 +4,13 @@
 
 #include <string>
 
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
 
 // Passes once the XML backend is usable, and stays passed for the life of the process. A
 // failed check is not remembered, so the next caller tries again.
 bool EnsureMsxmlAvailable();
-
-namespace testing {
-// Forgets a passed availability check, so a test can watch it run again.
-void ResetMsxmlAvailability();
-}  // namespace testing
 
 // Holds one DOM document and the COM initialisation that goes with it. Construction never
 // throws, and loading never throws: failures show in `document` and `hasError`.

@@ -1,4 +1,4 @@
-#include "xmlio/number_text.h"
+#include <pelagon/xmlio/number_text.h>
 
 #include <locale.h>
 

@@ -12,8 +12,8 @@
 #include <exception>
 #include <string>
 
-#include "platform/com.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 

@@ -1,4 +1,4 @@
-#include "xmlio/schema_validation.h"
+#include <pelagon/xmlio/schema_validation.h>
 
 #include <libxml/parser.h>
 #include <libxml/xmlIO.h>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace pelagon::detail {
 

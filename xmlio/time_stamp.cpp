@@ -1,9 +1,9 @@
-#include "xmlio/time_stamp.h"
+#include <pelagon/xmlio/time_stamp.h>
 
-#include "platform/hresult.h"
-#include "xmlio/dom_creator.h"
-#include "xmlio/number_text.h"
-#include "xmlio/record_file.h"
+#include <pelagon/platform/hresult.h>
+#include <pelagon/xmlio/dom_creator.h>
+#include <pelagon/xmlio/number_text.h>
+#include <pelagon/xmlio/record_file.h>
 
 namespace pelagon {
 

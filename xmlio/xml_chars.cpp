@@ -1,4 +1,4 @@
-#include "xmlio/xml_chars.h"
+#include <pelagon/xmlio/xml_chars.h>
 
 #include <algorithm>
 #include <cstdint>

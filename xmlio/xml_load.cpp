@@ -1,4 +1,4 @@
-#include "xmlio/xml_load.h"
+#include <pelagon/xmlio/xml_load.h>
 
 #include <iconv.h>
 
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "xmlio/xml_chars.h"
+#include <pelagon/xmlio/xml_chars.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

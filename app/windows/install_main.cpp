@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "app/install_cli.h"
-#include "app/install_run.h"
-#include "platform/debug_output.h"
+#include <pelagon/app/install_cli.h>
+#include <pelagon/app/install_run.h>
+#include <pelagon/platform/debug_output.h>
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "payload/generator/carried_media_layout.h"
+#include <pelagon/payload/generator/carried_media_layout.h>
 
 #include <stdexcept>
 #include <string>
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace pelagon::payload {
 

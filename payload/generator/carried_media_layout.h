@@ -6,8 +6,8 @@
 
 #include <string_view>
 
-#include "model/media_file.h"
-#include "xmlio/dom.h"
+#include <pelagon/model/media_file.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon::payload {
 

@@ -1,4 +1,4 @@
-#include "payload/generator/icc_profile.h"
+#include <pelagon/payload/generator/icc_profile.h>
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "payload/generator/lcms_handles.h"
-#include "payload/payload_catalogue.h"
+#include <pelagon/payload/generator/lcms_handles.h>
+#include <pelagon/payload/payload_catalogue.h>
 
 namespace pelagon::payload {
 

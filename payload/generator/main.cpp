@@ -5,9 +5,9 @@
 #include <exception>
 #include <filesystem>
 
-#include "payload/generator/payload_generator.h"
-#include "platform/code_page.h"
-#include "platform/hresult.h"
+#include <pelagon/payload/generator/payload_generator.h>
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/hresult.h>
 
 int main(int argc, char** argv) {
   if (argc != 2) {

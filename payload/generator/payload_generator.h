@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/payload_catalogue.h"
+#include <pelagon/payload/payload_catalogue.h>
 
 namespace pelagon::payload {
 

@@ -1,4 +1,4 @@
-#include "payload/generator/printer_bitmap.h"
+#include <pelagon/payload/generator/printer_bitmap.h>
 
 #include <algorithm>
 #include <array>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "payload/payload_catalogue.h"
+#include <pelagon/payload/payload_catalogue.h>
 
 namespace pelagon::payload {
 

@@ -1,4 +1,4 @@
-#include "payload/generator/series_content.h"
+#include <pelagon/payload/generator/series_content.h>
 
 #include <array>
 #include <climits>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "payload/generator/deterministic_random.h"
-#include "values/record_fields.h"
+#include <pelagon/payload/generator/deterministic_random.h>
+#include <pelagon/values/record_fields.h>
 
 namespace pelagon::payload {
 

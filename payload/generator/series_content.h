@@ -5,10 +5,10 @@
 
 #include <string_view>
 
-#include "model/device_series.h"
-#include "model/media_file.h"
-#include "model/passmask_list.h"
-#include "payload/payload_catalogue.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_file.h>
+#include <pelagon/model/passmask_list.h>
+#include <pelagon/payload/payload_catalogue.h>
 
 namespace pelagon::payload {
 

@@ -1,4 +1,4 @@
-#include "platform/app_title.h"
+#include <pelagon/platform/app_title.h>
 
 #include <utility>
 

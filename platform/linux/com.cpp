@@ -1,4 +1,5 @@
-#include "platform/com.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/linux/com_testing.h>
 
 namespace win {
 

@@ -1,7 +1,7 @@
 // No debugger here: standard error stands in for it while the lines go nowhere else.
 #include <cstdio>
 
-#include "platform/debug_output.h"
+#include <pelagon/platform/debug_output.h>
 
 namespace win::detail {
 

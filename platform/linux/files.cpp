@@ -1,5 +1,5 @@
-#include "platform/files.h"
-#include "platform/linux/files_testing.h"
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/linux/files_testing.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 #include <variant>
 #include <vector>
 
-#include "platform/code_page.h"
-#include "platform/linux/windows_path.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/windows_path.h>
 
 namespace win {
 

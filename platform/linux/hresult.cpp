@@ -1,4 +1,4 @@
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 #include <cerrno>
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/resources.h"
+#include <pelagon/platform/resources.h>
 
 namespace win {
 

@@ -1,11 +1,11 @@
-#include "platform/linux/reg_file_parser.h"
+#include <pelagon/platform/linux/reg_file_parser.h>
 
 #include <algorithm>
 #include <iterator>
 #include <optional>
 #include <utility>
 
-#include "platform/code_page.h"
+#include <pelagon/platform/code_page.h>
 
 namespace win::regfile {
 

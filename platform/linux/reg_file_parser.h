@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/registry_store.h"
+#include <pelagon/platform/linux/registry_store.h>
 
 namespace win::regfile {
 

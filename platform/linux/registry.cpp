@@ -1,4 +1,4 @@
-#include "platform/linux/registry_store.h"
+#include <pelagon/platform/linux/registry_store.h>
 
 #include <locale.h>
 #include <pwd.h>
@@ -14,8 +14,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "platform/code_page.h"
-#include "platform/linux/reg_file_parser.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/reg_file_parser.h>
 
 namespace win {
 

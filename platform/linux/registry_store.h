@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include <pelagon/platform/registry.h>
 
 namespace win {
 

@@ -1,10 +1,10 @@
-#include "platform/linux/program_resources.h"
+#include <pelagon/platform/linux/program_resources.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "platform/code_page.h"
+#include <pelagon/platform/code_page.h>
 
 namespace win {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/windows_path.h"
+#include <pelagon/platform/linux/windows_path.h>
 
 #include <dirent.h>
 #include <locale.h>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/code_page.h"
+#include <pelagon/platform/code_page.h>
 
 namespace win {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 namespace win {
 

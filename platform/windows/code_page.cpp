@@ -1,6 +1,6 @@
 // The thread's ANSI code page is the system's; conversions go through UTF-16 as the
 // system's own do.
-#include "platform/code_page.h"
+#include <pelagon/platform/code_page.h>
 
 #include <windows.h>
 

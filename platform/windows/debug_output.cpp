@@ -1,5 +1,5 @@
 // The debugger gets every line.
-#include "platform/debug_output.h"
+#include <pelagon/platform/debug_output.h>
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Files and folders over kernel32 itself: every call and its last error are the system's.
 // These are the calls the Windows program makes; copying, renaming and listing (the folder
 // migration's) come with the device-data library on Windows.
-#include "platform/files.h"
+#include <pelagon/platform/files.h>
 
 #include <windows.h>
 

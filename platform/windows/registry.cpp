@@ -1,5 +1,5 @@
 // The registry and the process calls over advapi32 and kernel32 themselves.
-#include "platform/registry.h"
+#include <pelagon/platform/registry.h>
 
 namespace {
 // The interface's predefined keys, named before <windows.h> turns these names into macros.

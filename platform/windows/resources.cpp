@@ -1,5 +1,5 @@
 // The executable's own resources: its "BIN" and type 23 blocks and its string table.
-#include "platform/resources.h"
+#include <pelagon/platform/resources.h>
 
 #include <string>
 

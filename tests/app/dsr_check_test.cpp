@@ -1,4 +1,4 @@
-#include "app/dsr_check.h"
+#include <pelagon/app/dsr_check.h>
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/sample_series.h"
+#include "../support/sample_series.h"
 
 namespace pelagon::test {
 namespace {
@@ -23,7 +23,7 @@ PassmaskList passmasksNumbered(std::initializer_list<std::int32_t> numbers) {
   for (const std::int32_t number : numbers) {
     Passmask passmask;
     passmask.nPassmaskIndex = number;
-    passmask.strPassmaskName = "x" + std::to_string(number);
+    passmask.strPassmaskName = std::string("x").append(std::to_string(number));
     list.passmasks.append(passmask);
   }
   return list;

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "model/passmask_list.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/model/passmask_list.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
 
 #ifndef PELAGON_DSR_PROGRAM
 #error "PELAGON_DSR_PROGRAM must name the built program"
@@ -39,7 +39,7 @@ protected:
 
   Result run(const std::vector<std::string>& args) {
     std::string command = quoted(PELAGON_DSR_PROGRAM);
-    for (const std::string& arg : args) command += " " + quoted(arg);
+    for (const std::string& arg : args) command.append(" ").append(quoted(arg));
     const std::string errFile = dir_.file("stderr.txt");
     command += " 2>" + quoted(errFile);
     Result result;

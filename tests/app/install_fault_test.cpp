@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "app/install_run.h"
-#include "payload/payload_catalogue.h"
-#include "payload/payload_resources.h"
-#include "platform/debug_output.h"
-#include "platform/files.h"
-#include "platform/linux/files_testing.h"
-#include "platform/linux/registry_store.h"
-#include "platform/linux/program_resources.h"
-#include "platform/linux/windows_path.h"
-#include "support/test_support.h"
+#include <pelagon/app/install_run.h>
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/payload/payload_resources.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/linux/files_testing.h>
+#include <pelagon/platform/linux/registry_store.h>
+#include <pelagon/platform/linux/program_resources.h>
+#include <pelagon/platform/linux/windows_path.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <sstream>
 
-#include "payload/payload_catalogue.h"
-#include "payload/payload_resources.h"
-#include "support/test_support.h"
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/payload/payload_resources.h>
+#include "../support/test_support.h"
 
 #ifndef PELAGON_INSTALL_PROGRAM
 #error "PELAGON_INSTALL_PROGRAM must name the built program"
@@ -64,7 +64,7 @@ protected:
   InstallOutcome install(std::vector<std::string> args = {}) {
     if (args.empty()) args = {"--wine-prefix", prefix().string()};
     std::string command = quoted(PELAGON_INSTALL_PROGRAM);
-    for (const std::string& arg : args) command += " " + quoted(arg);
+    for (const std::string& arg : args) command.append(" ").append(quoted(arg));
     const std::string log = dir_.file("log.txt");
     fs::remove(log);
     command += " --log " + quoted(log);

@@ -1,12 +1,12 @@
-#include "app/media_merge_update.h"
+#include <pelagon/app/media_merge_update.h>
 
 #include <gtest/gtest.h>
 
-#include "model/device_series.h"
-#include "platform/debug_output.h"
-#include "platform/linux/program_resources.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/program_resources.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

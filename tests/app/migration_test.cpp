@@ -1,13 +1,13 @@
-#include "app/migration.h"
+#include <pelagon/app/migration.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "platform/linux/registry_store.h"
-#include "platform/linux/windows_path.h"
-#include "support/test_support.h"
+#include <pelagon/platform/linux/registry_store.h>
+#include <pelagon/platform/linux/windows_path.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

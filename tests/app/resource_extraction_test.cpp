@@ -1,13 +1,13 @@
-#include "app/resource_extraction.h"
+#include <pelagon/app/resource_extraction.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/debug_output.h"
-#include "platform/files.h"
-#include "platform/linux/files_testing.h"
-#include "platform/linux/program_resources.h"
-#include "support/test_support.h"
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/linux/files_testing.h>
+#include <pelagon/platform/linux/program_resources.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

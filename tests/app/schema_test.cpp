@@ -9,14 +9,14 @@
 #include <string>
 #include <string_view>
 
-#include "model/device_series.h"
-#include "model/media_file.h"
-#include "model/passmask_list.h"
-#include "platform/hresult.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
-#include "xmlio/schema_validation.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_file.h>
+#include <pelagon/model/passmask_list.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
+#include <pelagon/xmlio/schema_validation.h>
 
 namespace pelagon::test {
 namespace {

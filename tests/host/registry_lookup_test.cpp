@@ -1,13 +1,13 @@
-#include "host/registry_lookup.h"
+#include <pelagon/host/registry_lookup.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/code_page.h"
-#include "platform/linux/reg_file_parser.h"
-#include "platform/linux/registry_store.h"
-#include "support/test_support.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/reg_file_parser.h>
+#include <pelagon/platform/linux/registry_store.h>
+#include "../support/test_support.h"
 
 namespace pelagon {
 namespace {

@@ -1,13 +1,13 @@
-#include "model/device_series.h"
+#include <pelagon/model/device_series.h>
 
 #include <gtest/gtest.h>
 
 #include <regex>
 
-#include "platform/app_title.h"
-#include "platform/com.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/com.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "model/ink_volume_info.h"
+#include <pelagon/model/ink_volume_info.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "model/device_series.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/model/device_series.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

@@ -1,15 +1,15 @@
-#include "model/media_file.h"
+#include <pelagon/model/media_file.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "platform/app_title.h"
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/media_info.h"
+#include <pelagon/model/media_info.h>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
@@ -35,7 +35,7 @@ constexpr const char* kLanguages[] = {"English",
 std::string localized(std::string_view name, std::string_view text) {
   std::string xml = "<" + std::string(name) + ">";
   for (const char* language : kLanguages) {
-    xml += "<" + std::string(language) + ">" + std::string(text) + "</" + language + ">";
+    xml.append("<").append(language).append(">").append(text).append("</").append(language).append(">");
   }
   return xml + "</" + std::string(name) + ">";
 }

@@ -1,13 +1,14 @@
-#include "model/media_merge.h"
+#include <pelagon/model/media_merge.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/app_title.h"
-#include "platform/com.h"
-#include "platform/files.h"
-#include "support/sample_series.h"
-#include "support/test_support.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/linux/com_testing.h>
+#include "../support/sample_series.h"
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

@@ -1,14 +1,14 @@
-#include "model/mode_info.h"
+#include <pelagon/model/mode_info.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

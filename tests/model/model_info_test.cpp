@@ -1,4 +1,4 @@
-#include "model/model_info.h"
+#include <pelagon/model/model_info.h>
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/passmask_list.h"
+#include <pelagon/model/passmask_list.h>
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/app_title.h"
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/resolution_info.h"
+#include <pelagon/model/resolution_info.h>
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
@@ -89,7 +89,7 @@ TEST_F(ResolutionRecordTest, TheSmallestIndexIsWrittenAndReadBackUnchanged) {
   for (std::string_view language :
        {"English", "Chinese_Simplified", "Chinese_Traditional", "French", "German", "Italian", "Japanese",
         "Korean", "Portuguese", "Spanish", "Russian", "Turkish", "Arabic"}) {
-    name += "<" + std::string(language) + ">600 x 600 dpi</" + std::string(language) + ">";
+    name.append("<").append(language).append(">600 x 600 dpi</").append(language).append(">");
   }
   EXPECT_EQ(document->saveToString(),
             "<ResolutionInfo><nResolutionIndex>-2147483648</nResolutionIndex><strResolutionName>" + name +

@@ -1,4 +1,4 @@
-#include "model/screen_option.h"
+#include <pelagon/model/screen_option.h>
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
-#include "payload/payload_catalogue.h"
-#include "payload/payload_resources.h"
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/payload/payload_resources.h>
 #include "payload_blocks.h"
-#include "platform/linux/program_resources.h"
+#include <pelagon/platform/linux/program_resources.h>
 
 namespace pelagon::test {
 namespace {

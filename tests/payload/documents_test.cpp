@@ -12,15 +12,15 @@
 #include <string_view>
 #include <vector>
 
-#include "model/device_series.h"
-#include "model/media_file.h"
-#include "model/passmask_list.h"
-#include "payload/generator/series_content.h"
+#include <pelagon/model/device_series.h>
+#include <pelagon/model/media_file.h>
+#include <pelagon/model/passmask_list.h>
+#include <pelagon/payload/generator/series_content.h>
 #include "payload_blocks.h"
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon::test {
 namespace {
@@ -53,8 +53,8 @@ protected:
 // ended by CR LF.
 void expectIndentedForm(std::string_view text, std::string_view root, const std::string& name) {
   ASSERT_TRUE(text.starts_with(kDeclarationLine)) << name;
-  EXPECT_TRUE(text.substr(kDeclarationLine.size()).starts_with("<" + std::string(root) + " strVersion=\""))
-      << name;
+  const std::string rootStart = std::string("<").append(root).append(" strVersion=\"");
+  EXPECT_TRUE(text.substr(kDeclarationLine.size()).starts_with(rootStart)) << name;
   EXPECT_TRUE(text.ends_with(">\r\n")) << name;
   std::size_t lines = 0;
   std::size_t indented = 0;

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "model/media_file.h"
-#include "payload/generator/carried_media_layout.h"
-#include "payload/payload_resources.h"
+#include <pelagon/model/media_file.h>
+#include <pelagon/payload/generator/carried_media_layout.h>
+#include <pelagon/payload/payload_resources.h>
 #include "payload_blocks.h"
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

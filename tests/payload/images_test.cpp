@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "payload/generator/icc_profile.h"
-#include "payload/generator/lcms_handles.h"
+#include <pelagon/payload/generator/icc_profile.h>
+#include <pelagon/payload/generator/lcms_handles.h>
 #include "payload_blocks.h"
 
 namespace pelagon::test {

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "payload/payload_catalogue.h"
-#include "payload/payload_resources.h"
+#include <pelagon/payload/payload_catalogue.h>
+#include <pelagon/payload/payload_resources.h>
 
 namespace pelagon::test {
 

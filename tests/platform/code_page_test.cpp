@@ -1,4 +1,4 @@
-#include "platform/code_page.h"
+#include <pelagon/platform/code_page.h>
 
 #include <gtest/gtest.h>
 #include <iconv.h>

@@ -1,15 +1,16 @@
 // COM initialisation, the debug output sink and the application title.
 
-#include "platform/com.h"
+#include <pelagon/platform/com.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "platform/app_title.h"
-#include "platform/debug_output.h"
-#include "support/test_support.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/com_testing.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

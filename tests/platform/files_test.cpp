@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include <pelagon/platform/files.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/code_page.h"
-#include "platform/linux/windows_path.h"
-#include "support/test_support.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/windows_path.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

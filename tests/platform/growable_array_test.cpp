@@ -1,4 +1,4 @@
-#include "platform/growable_array.h"
+#include <pelagon/platform/growable_array.h>
 
 #include <gtest/gtest.h>
 

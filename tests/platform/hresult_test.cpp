@@ -1,4 +1,4 @@
-#include "platform/hresult.h"
+#include <pelagon/platform/hresult.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/registry_store.h"
+#include <pelagon/platform/linux/registry_store.h>
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/code_page.h"
-#include "platform/linux/reg_file_parser.h"
-#include "support/test_support.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/reg_file_parser.h>
+#include "../support/test_support.h"
 
 namespace win {
 namespace {

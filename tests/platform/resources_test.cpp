@@ -1,4 +1,4 @@
-#include "platform/resources.h"
+#include <pelagon/platform/resources.h>
 
 #include <gtest/gtest.h>
 

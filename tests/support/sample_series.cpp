@@ -1,8 +1,8 @@
-#include "support/sample_series.h"
+#include "sample_series.h"
 
 #include <string>
 
-#include "model/screen_option.h"
+#include <pelagon/model/screen_option.h>
 
 namespace pelagon::test {
 

@@ -3,7 +3,7 @@
 // that it survives a save and a load unchanged (the reader's normalisations have nothing to
 // change in it).
 
-#include "model/device_series.h"
+#include <pelagon/model/device_series.h>
 
 namespace pelagon::test {
 

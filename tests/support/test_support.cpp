@@ -1,12 +1,12 @@
-#include "support/test_support.h"
+#include "test_support.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/com.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
-#include "xmlio/dom.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom.h>
 
 namespace pelagon::test {
 

@@ -1,4 +1,4 @@
-#include "values/base64.h"
+#include <pelagon/values/base64.h>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "../support/test_support.h"
 
 namespace pelagon {
 namespace {

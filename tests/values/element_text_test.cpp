@@ -1,4 +1,4 @@
-#include "values/element_text.h"
+#include <pelagon/values/element_text.h>
 
 #include <gtest/gtest.h>
 
@@ -6,13 +6,13 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "values/escaped_string.h"
-#include "values/localized_text.h"
-#include "values/record_fields.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/values/escaped_string.h>
+#include <pelagon/values/localized_text.h>
+#include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "values/output_table.h"
+#include <pelagon/values/output_table.h>
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
-#include "values/base64.h"
+#include "../support/test_support.h"
+#include <pelagon/values/base64.h>
 
 namespace pelagon {
 namespace {

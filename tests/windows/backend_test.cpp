@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/code_page.h"
-#include "platform/files.h"
-#include "platform/registry.h"
-#include "platform/resources.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/files.h>
+#include <pelagon/platform/registry.h>
+#include <pelagon/platform/resources.h>
 
 namespace {
 

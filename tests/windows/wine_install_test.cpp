@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "../support/test_support.h"
 
 namespace fs = std::filesystem;
 using pelagon::test::readFile;

@@ -1,10 +1,10 @@
-#include "xmlio/common_io.h"
+#include <pelagon/xmlio/common_io.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/app_title.h"
-#include "platform/com.h"
-#include "support/test_support.h"
+#include <pelagon/platform/app_title.h>
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {
@@ -27,7 +27,7 @@ protected:
   }
 
   std::string fileWith(const std::string& text) {
-    const std::string path = dir_.file("f" + std::to_string(++count_) + ".dsr");
+    const std::string path = dir_.file(std::string("f").append(std::to_string(++count_)).append(".dsr"));
     writeFile(path, text);
     return path;
   }

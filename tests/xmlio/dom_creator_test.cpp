@@ -1,11 +1,13 @@
-#include "xmlio/dom_creator.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/code_page.h"
-#include "platform/com.h"
-#include "platform/debug_output.h"
-#include "support/test_support.h"
+#include <pelagon/platform/code_page.h>
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/linux/com_testing.h>
+#include <pelagon/xmlio/xml_backend.h>
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {

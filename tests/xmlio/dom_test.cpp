@@ -1,12 +1,12 @@
-#include "xmlio/dom.h"
+#include <pelagon/xmlio/dom.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/com.h"
-#include "platform/hresult.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "xmlio/record_file.h"
+#include <pelagon/xmlio/record_file.h>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/number_text.h"
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon::test {
 namespace {

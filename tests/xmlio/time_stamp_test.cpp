@@ -1,4 +1,4 @@
-#include "xmlio/time_stamp.h"
+#include <pelagon/xmlio/time_stamp.h>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/com.h"
-#include "support/test_support.h"
-#include "xmlio/dom_creator.h"
-#include "xmlio/number_text.h"
+#include <pelagon/platform/com.h>
+#include "../support/test_support.h"
+#include <pelagon/xmlio/dom_creator.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "support/test_support.h"
+#include "../support/test_support.h"
 
 namespace pelagon::test {
 namespace {
@@ -157,7 +157,7 @@ TEST_F(WellFormedPlacement, VerdictsHoldWhereverAConstructFalls) {
   std::string tail;
   for (int i = 0; i < 9; ++i) tail += "<v>1</v>";
   for (std::size_t pad = 0; pad <= 70; ++pad) {
-    const std::string name = "r" + std::string(pad, 'n');
+    const std::string name = std::string("r").append(pad, 'n');
     for (const auto& [fragment, loads] : fragments) {
       for (const std::string& bytes : {"<r>" + std::string(pad, 'x') + std::string(fragment) + tail + "</r>",
                                        "<" + name + ">" + std::string(fragment) + "</" + name + ">"}) {

@@ -30,9 +30,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/com.h"
-#include "xmlio/dom.h"
-#include "xmlio/dom_creator.h"
+#include <pelagon/platform/com.h>
+#include <pelagon/xmlio/dom.h>
+#include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
