@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -398,19 +399,34 @@ void putDate(std::vector<unsigned char>& bytes, const ProfileDate& date) {
   }
 }
 
-// liblcms2 stamps a new profile with the time it was made; a reopened profile keeps the
-// date its header carries, so the fixed date goes in before the profile ID is computed.
-std::vector<unsigned char> withFixedDate(std::vector<unsigned char> bytes) {
+// The header fields the profile ID leaves out, besides the ID itself.
+constexpr std::size_t kFlagsOffset = 44;
+constexpr std::size_t kRenderingIntentOffset = 64;
+constexpr std::size_t kProfileIdOffset = 84;
+
+// The profile ID is the MD5 of the whole profile with its flags, rendering intent and ID
+// zero. liblcms2's cmsMD5computeID zeroes the device attributes in place of the flags, which
+// gives every matte or transparent medium's profile an ID that validators reject, so the
+// digest is taken here, over the bytes as they are written.
+void putProfileId(std::vector<unsigned char>& bytes) {
+  cmsProfileID id{};
+  check(bytes.size() >= kProfileIdOffset + sizeof(id.ID8), "profile too short for its header");
+  std::vector<unsigned char> hashed = bytes;
+  std::fill_n(hashed.data() + kFlagsOffset, 4, 0);
+  std::fill_n(hashed.data() + kRenderingIntentOffset, 4, 0);
+  std::fill_n(hashed.data() + kProfileIdOffset, sizeof(id.ID8), 0);
+  lcms::Md5 md5(checked(cmsMD5alloc(nullptr), "cannot start the profile ID"));
+  cmsMD5add(md5.get(), hashed.data(), static_cast<cmsUInt32Number>(hashed.size()));
+  cmsMD5finish(&id, md5.release());
+  std::copy(std::begin(id.ID8), std::end(id.ID8), bytes.data() + kProfileIdOffset);
+}
+
+// liblcms2 stamps a new profile with the time it was made: the fixed date goes in first, and
+// the ID is taken over the dated bytes.
+std::vector<unsigned char> finished(std::vector<unsigned char> bytes) {
   putDate(bytes, kProfileCreationDate);
-  const lcms::Profile reopened(
-      checked(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())),
-              "cannot reopen the profile"));
-  check(cmsMD5computeID(reopened.get()) != 0, "cannot compute the profile ID");
-  std::vector<unsigned char> result = save(reopened.get());
-  std::vector<unsigned char> dated = result;
-  putDate(dated, kProfileCreationDate);
-  check(dated == result, "the profile lost its creation date");
-  return result;
+  putProfileId(bytes);
+  return bytes;
 }
 
 }  // namespace
@@ -455,7 +471,7 @@ std::vector<unsigned char> MakeIccProfile(std::string_view relativePath) {
   const lcms::Pipeline gamutCheck = gamut(model);
   check(cmsWriteTag(h, cmsSigGamutTag, gamutCheck.get()) != 0, "cannot write the gamut tag");
 
-  return withFixedDate(save(h));
+  return finished(save(h));
 }
 
 }  // namespace pelagon::payload
