@@ -1,6 +1,7 @@
 #include <pelagon/app/dsr_commands.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,6 +80,11 @@ std::string kindName(Kind kind) {
   return {};
 }
 
+// "this is a media settings file": the kind as a sentence names it.
+std::string aFileOfKind(Kind kind) {
+  return kind == Kind::MediaFile ? "a media settings file" : "a " + kindName(kind);
+}
+
 // A device file read by the library, whichever of the three kinds it is.
 struct LoadedFile {
   Kind kind = Kind::DeviceSeries;
@@ -91,7 +97,10 @@ struct LoadedFile {
 void requireReadable(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw Failure{kExitUsage, path + ": cannot open: " + std::strerror(errno)};
+  struct stat info {};
+  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
   ::close(fd);
+  if (directory) throw Failure{kExitUsage, path + ": cannot open: " + std::strerror(EISDIR)};
 }
 
 template <typename IO, typename Target>
@@ -286,14 +295,14 @@ int check(const std::vector<std::string>& args, std::ostream& out) {
   const LoadedFile file = loadFile(parsed.operands[0]);
   if (file.kind != Kind::DeviceSeries) {
     throw Failure{kExitUsage,
-                  parsed.operands[0] + ": check reads device series; this is a " + kindName(file.kind)};
+                  parsed.operands[0] + ": check reads device series; this is " + aFileOfKind(file.kind)};
   }
   std::optional<LoadedFile> passmasks;
   if (const auto path = parsed.value("--passmasks")) {
     passmasks = loadFile(*path);
     if (passmasks->kind != Kind::PassmaskList) {
       throw Failure{kExitUsage,
-                    *path + ": --passmasks needs a passmask list; this is a " + kindName(passmasks->kind)};
+                    *path + ": --passmasks needs a passmask list; this is " + aFileOfKind(passmasks->kind)};
     }
   }
   const std::vector<std::string> problems =
@@ -380,6 +389,9 @@ int validate(const std::vector<std::string>& args, std::ostream& err) {
   return kExitSuccess;
 }
 
+// The platform's text for its last error code.
+std::string lastErrorText() { return win::_com_error(win::HRESULT_FROM_WIN32(win::GetLastError())).ErrorMessage(); }
+
 std::string mediaName(const MediaInfo& medium) { return "\"" + medium.strMediaName[0] + "\""; }
 
 int merge(const std::vector<std::string>& args, std::ostream& out) {
@@ -388,14 +400,14 @@ int merge(const std::vector<std::string>& args, std::ostream& out) {
   const std::string& newPath = parsed.operands[1];
   const LoadedFile fresh = loadFile(newPath);
   if (fresh.kind != Kind::DeviceSeries) {
-    throw Failure{kExitUsage, newPath + ": merge needs a device series; this is a " + kindName(fresh.kind)};
+    throw Failure{kExitUsage, newPath + ": merge needs a device series; this is " + aFileOfKind(fresh.kind)};
   }
   std::optional<LoadedFile> installed;
   if (::access(installedPath.c_str(), F_OK) == 0) {
     installed = loadFile(installedPath);
     if (installed->kind != Kind::DeviceSeries) {
       throw Failure{kExitUsage,
-                    installedPath + ": merge needs a device series; this is a " + kindName(installed->kind)};
+                    installedPath + ": merge needs a device series; this is " + aFileOfKind(installed->kind)};
     }
   }
 
@@ -405,24 +417,32 @@ int merge(const std::vector<std::string>& args, std::ostream& out) {
     report = MergeMedia(installed->series, merged);
   }
   if (!parsed.flag("--dry-run")) {
+    // The merge does not look at how the new file's copies went; what failed is kept here,
+    // so that a folder that cannot be written is said as such.
+    std::string writeFailure;
+    const auto copyNewFile = [&](const std::string& path) {
+      if (win::CopyFileA(newPath.c_str(), path.c_str(), win::FALSE)) return true;
+      writeFailure = path == installedPath ? "cannot be written: " + lastErrorText()
+                                           : "not changed: '" + path + "' cannot be written: " + lastErrorText();
+      return false;
+    };
+    MediaMergeOutcome outcome;
     try {
-      const MediaMergeOutcome outcome =
-          MergeMediaUpdateFrom(installedPath, [&newPath](const std::string& path) {
-            return win::CopyFileA(newPath.c_str(), path.c_str(), win::FALSE) != 0;
-          });
-      using Result = MediaMergeOutcome::Result;
-      if (outcome.result == Result::InstalledDirectly) {
-        out << "installed " << newPath << " as " << installedPath << " (nothing to merge)\n";
-        return kExitSuccess;
-      }
-      if (outcome.result != Result::Merged) {
-        throw Failure{kExitProblems, installedPath + ": not changed: the merge could not be completed"};
-      }
-      report = outcome.report;
+      outcome = MergeMediaUpdateFrom(installedPath, copyNewFile);
     } catch (const win::_com_error& error) {
-      throw Failure{kExitUsage, installedPath + ": cannot write: " +
+      throw Failure{kExitUsage, installedPath + ": not changed: " +
                                     (error.HasDescription() ? error.Description() : error.ErrorMessage())};
     }
+    if (!writeFailure.empty()) throw Failure{kExitUsage, installedPath + ": " + writeFailure};
+    using Result = MediaMergeOutcome::Result;
+    if (outcome.result == Result::InstalledDirectly) {
+      out << "installed " << newPath << " as " << installedPath << " (nothing to merge)\n";
+      return kExitSuccess;
+    }
+    if (outcome.result != Result::Merged) {
+      throw Failure{kExitProblems, installedPath + ": not changed: the merge could not be completed"};
+    }
+    report = outcome.report;
   } else if (!installed) {
     out << "would install " << newPath << " as " << installedPath << " (nothing to merge)\n";
     return kExitSuccess;

@@ -23,10 +23,22 @@ bool isListName(std::string_view name) {
   return hasPrefix(name, "a") || hasPrefix(name, "an") || hasPrefix(name, "afl") || hasPrefix(name, "astr");
 }
 
+// The numbers whose element names carry no type prefix: colour components, the parts of a
+// time stamp, densities and Lab values.
+bool isUnprefixedInteger(std::string_view name) {
+  for (const std::string_view integer : {"R", "G", "B", "year", "month", "day", "hour", "minute", "second", "ms"})
+    if (name == integer) return true;
+  return false;
+}
+
+bool isUnprefixedReal(std::string_view name) { return name == "density" || name == "l" || name == "a" || name == "b"; }
+
 Json leafValue(std::string_view name, const std::string& text) {
   if (hasPrefix(name, "astr")) return text;
-  if (hasPrefix(name, "an") || hasPrefix(name, "n") || hasPrefix(name, "e")) return parseCInt(text);
-  if (hasPrefix(name, "afl") || hasPrefix(name, "d") || hasPrefix(name, "fl")) return parseCReal(text);
+  if (hasPrefix(name, "an") || hasPrefix(name, "n") || hasPrefix(name, "e") || isUnprefixedInteger(name))
+    return parseCInt(text);
+  if (hasPrefix(name, "afl") || hasPrefix(name, "d") || hasPrefix(name, "fl") || isUnprefixedReal(name))
+    return parseCReal(text);
   if (hasPrefix(name, "b")) return text == "true";
   return text;
 }

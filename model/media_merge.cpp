@@ -6,6 +6,27 @@
 
 namespace pelagon {
 
+namespace {
+
+// Deletes the merge's own files when it ends early; what is not there is no error.
+struct LeftoverFiles {
+  std::string temporary;
+  std::string output;
+  ~LeftoverFiles() {
+    win::DeleteFileA(temporary.c_str());
+    win::DeleteFileA(output.c_str());
+  }
+};
+
+// The last platform error, with the path, as the DOM's save raises its own.
+[[noreturn]] void raiseFileError(const std::string& path, const std::string& what) {
+  const win::DWORD code = win::GetLastError();
+  const win::_com_error error(win::HRESULT_FROM_WIN32(code));
+  throw win::_com_error(error.Error(), "'" + path + "' " + what + ": " + error.ErrorMessage());
+}
+
+}  // namespace
+
 bool SameMediaName(const MediaInfo& a, const MediaInfo& b) {
   for (int language = 0; language < kMergeNameLanguages; ++language) {
     const auto i = static_cast<std::size_t>(language);
@@ -88,8 +109,12 @@ MediaMergeOutcome MergeMediaUpdateFrom(const std::string& target, const NewSerie
     outcome.result = Result::NewUnreadable;
     return outcome;
   }
+  // From here on a failure leaves neither the temporary nor the output file behind.
+  LeftoverFiles leftovers{temporary, output};
   // The version-keeping save below repeats the version of the file it replaces: the new one.
-  win::CopyFileA(temporary.c_str(), output.c_str(), win::FALSE);
+  // Without that copy the save would go on with the wrong version, or fail later on a folder
+  // standing at the output path.
+  if (!win::CopyFileA(temporary.c_str(), output.c_str(), win::FALSE)) raiseFileError(output, "cannot be written");
 
   outcome.report = MergeMedia(installed, fresh);
   FitCalibrationLists(fresh);
@@ -97,13 +122,12 @@ MediaMergeOutcome MergeMediaUpdateFrom(const std::string& target, const NewSerie
   if (!DeviceSeriesIO2(output).SaveKeepingVersion(fresh)) {
     // Moving the unmerged copy over the installed file would lose the user's media; the
     // installed file stays as it was instead.
-    win::DeleteFileA(temporary.c_str());
-    win::DeleteFileA(output.c_str());
     outcome.result = Result::SaveFailed;
     return outcome;
   }
   win::DeleteFileA(temporary.c_str());
-  win::MoveFileExA(output.c_str(), target.c_str(), win::MOVEFILE_REPLACE_EXISTING);
+  if (!win::MoveFileExA(output.c_str(), target.c_str(), win::MOVEFILE_REPLACE_EXISTING))
+    raiseFileError(target, "cannot be replaced by the merged file");
   outcome.result = Result::Merged;
   return outcome;
 }

@@ -58,7 +58,8 @@ struct MediaMergeOutcome {
 // Installs a new device series over the installed file `target`, keeping the media the
 // user added and the visibility the user chose: `target`.tmp receives the new file,
 // `target`.out the merged series, which then replaces `target` in one rename. A failing
-// write of the merged document raises _com_error and leaves `target` as it was.
+// write of the merged document, or a refused replacement of `target` (a read-only file),
+// raises _com_error, leaves `target` as it was and leaves no temporary or output file.
 MediaMergeOutcome MergeMediaUpdateFrom(const std::string& target, const NewSeriesWriter& writeNewFile);
 
 }  // namespace pelagon

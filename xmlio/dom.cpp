@@ -499,6 +499,33 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Rewrites an existing file through its own handle. The new bytes go over the old ones
+// before the file is cut to size, so a write that fails part way (a full disk) fails where
+// the old bytes still hold their blocks, and they are put back.
+void writeInPlace(const std::string& file, const std::string& shownPath, std::string_view bytes) {
+  FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+  if (fd.get() < 0) throwFileError(errno, shownPath, "Cannot write");
+  std::string old;
+  std::array<char, 65536> chunk{};
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwFileError(errno, shownPath, "Cannot write");
+    if (n == 0) break;
+    old.append(chunk.data(), static_cast<std::size_t>(n));
+  }
+  const auto rewrite = [&fd](std::string_view content) {
+    return ::lseek(fd.get(), 0, SEEK_SET) == 0 && writeAll(fd.get(), content) &&
+           ::ftruncate(fd.get(), static_cast<off_t>(content.size())) == 0 && ::fdatasync(fd.get()) == 0;
+  };
+  if (!rewrite(bytes)) {
+    const int error = errno;
+    rewrite(old);
+    throwFileError(error, shownPath, "Cannot write");
+  }
+  if (::close(fd.release()) != 0) throwFileError(errno, shownPath, "Cannot write");
+}
+
 // CR LF and a lone CR become LF in every instruction, as XML wants for all text.
 bool normaliseInstructionLineEnds(pugi::xml_document& document) {
   for (pugi::xml_node node = document; node; node = nextInDocumentOrder(node, document)) {
@@ -972,6 +999,12 @@ void Document::save(const std::string& path, SaveForm form) const {
   for (int attempt = 0; attempt < 100 && fdValue < 0; ++attempt) {
     temporary = targetText + ".tmp~" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
     fdValue = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fdValue < 0 && (errno == EACCES || errno == EPERM) && S_ISREG(info.st_mode)) {
+      // The folder refuses new files but the file is there: write it in place, as the
+      // platform's own save does.
+      writeInPlace(targetText, path, bytes);
+      return;
+    }
     if (fdValue < 0 && errno != EEXIST) throwFileError(errno, path, "Cannot write");
   }
   if (fdValue < 0) throwFileError(EEXIST, path, "Cannot write");

@@ -1,11 +1,14 @@
 // pelagon-dsr run as a program, on files in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include <pelagon/app/dsr_commands.h>
 #include <pelagon/model/passmask_list.h>
 #include "../support/sample_series.h"
 #include "../support/test_support.h"
@@ -37,11 +40,12 @@ protected:
     dropComInitialisations();
   }
 
-  Result run(const std::vector<std::string>& args) {
+  // `redirect` sends standard output elsewhere ("> /dev/full").
+  Result run(const std::vector<std::string>& args, const std::string& redirect = "") {
     std::string command = quoted(PELAGON_DSR_PROGRAM);
     for (const std::string& arg : args) command.append(" ").append(quoted(arg));
     const std::string errFile = dir_.file("stderr.txt");
-    command += " 2>" + quoted(errFile);
+    command += " 2>" + quoted(errFile) + redirect;
     Result result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -115,6 +119,14 @@ TEST_F(DsrProgramTest, DumpGivesTheSameJsonForTheSameDocument) {
   EXPECT_EQ(series["aModelInfoList"][0]["dMaxWidth"], 1346.2);
   EXPECT_EQ(series["commandSet"]["strInitialize"], "\\x1BE\\x1B%-12345X");
   EXPECT_EQ(series["aMediaInfoList"][0]["aflFeedCalibration"], nlohmann::json::parse("[0.0, 0.25]"));
+  // Numbers whose names carry no type prefix are numbers too.
+  const auto& ink = series["aInkInfoList"][0];
+  EXPECT_TRUE(ink["lightColor"]["R"].is_number_integer()) << ink["lightColor"];
+  const auto& media = series["aMediaInfoList"][0];
+  EXPECT_TRUE(media["TimeStamp"]["year"].is_number_integer()) << media["TimeStamp"];
+  const auto& calibration = media["aPermissionSetList"][0]["aCalibrationInfoList"][0];
+  EXPECT_TRUE(calibration["density"][0].is_number_float()) << calibration["density"];
+  EXPECT_TRUE(calibration["lab"][0]["a"].is_number()) << calibration["lab"];
 
   ASSERT_EQ(run({"convert", file("sample.dsr"), file("copy.dsr"), "--keep-version"}).status, 0);
   EXPECT_EQ(run({"dump", file("copy.dsr")}).out, first.out);
@@ -212,7 +224,62 @@ TEST_F(DsrProgramTest, MergeKeepsTheUsersMediaAndCanOnlyTellWhatItWouldDo) {
   EXPECT_EQ(readFile(file("new-place.dsr")), readFile(file("sample.dsr")));
 }
 
+TEST_F(DsrProgramTest, AMergeThatCannotReplaceTheInstalledFileFailsAndLeavesNothing) {
+  const std::string installed = file("installed.dsr");
+  const auto leftovers = [&] {
+    return std::filesystem::exists(installed + ".tmp") || std::filesystem::is_regular_file(installed + ".out");
+  };
+  DeviceSeries series = makeSampleSeries();
+  series.aMediaInfoList[0].bVisibleMedia = false;
+  ASSERT_TRUE(DeviceSeriesIO2(installed).Save(series));
+  const std::string before = readFile(installed);
+
+  ::chmod(installed.c_str(), 0444);
+  const Result readOnly = run({"merge", installed, file("sample.dsr")});
+  EXPECT_EQ(readOnly.status, 2);
+  EXPECT_NE(readOnly.err.find("installed.dsr: not changed: "), std::string::npos) << readOnly.err;
+  EXPECT_EQ(readOnly.out, "") << "no report of a merge that did not happen";
+  EXPECT_EQ(readFile(installed), before);
+  EXPECT_FALSE(leftovers());
+  ::chmod(installed.c_str(), 0644);
+
+  std::filesystem::create_directory(installed + ".out");
+  const Result staleFolder = run({"merge", installed, file("sample.dsr")});
+  EXPECT_EQ(staleFolder.status, 2);
+  EXPECT_NE(staleFolder.err.find("installed.dsr.out"), std::string::npos) << staleFolder.err;
+  EXPECT_EQ(readFile(installed), before);
+  EXPECT_FALSE(leftovers());
+  std::filesystem::remove(installed + ".out");
+
+  // A folder that refuses new files: neither a merge nor a first install can happen.
+  for (const std::string& target : {installed, file("new-place.dsr")}) {
+    const int status = RunWhereFolderRefusesNewFiles(dir_.path(), [&] {
+      std::ostringstream out, err;
+      return dsr::Run({"merge", target, file("sample.dsr")}, out, err);
+    });
+    EXPECT_EQ(status, 2) << target;
+  }
+  EXPECT_EQ(readFile(installed), before);
+  EXPECT_FALSE(std::filesystem::exists(file("new-place.dsr")));
+}
+
+TEST_F(DsrProgramTest, OutputThatDoesNotArriveIsAFailure) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"dump", file("sample.dsr")},
+           {"info", "--json", file("sample.dsr")},
+           {"merge", file("sample.dsr"), file("sample.dsr"), "--dry-run"},
+           {"--help"}}) {
+    const Result result = run(args, " >/dev/full");
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.err, "pelagon-dsr: standard output: cannot write: No space left on device\n") << args[0];
+  }
+}
+
 TEST_F(DsrProgramTest, BadFilesGiveAClearMessageAndNeverACrash) {
+  const Result folder = run({"info", dir_.path().string()});
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
+
   const Result missing = run({"info", file("missing.dsr")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("cannot open"), std::string::npos);

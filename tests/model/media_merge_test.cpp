@@ -208,20 +208,23 @@ TEST_F(MediaMergeFileTest, EveryFailurePartWayLeavesTheInstalledFileWhole) {
             MediaMergeOutcome::Result::NewUnreadable);
   EXPECT_EQ(readFile(target()), before);
 
-  // The merged document cannot be written: the error leaves, the installed file stays.
+  std::filesystem::remove(target() + ".tmp");
+
+  // The merged document cannot be written (a folder stands at the output path), or the final
+  // move is refused (a read-only installed file): the error leaves, the installed file
+  // stays, and nothing of the merge is left beside it.
   std::filesystem::create_directory(target() + ".out");
   EXPECT_THROW(MergeMediaUpdateFrom(target(), copyNewFile()), win::_com_error);
   EXPECT_EQ(readFile(target()), before);
+  EXPECT_FALSE(std::filesystem::exists(target() + ".tmp"));
   std::filesystem::remove_all(target() + ".out");
-
-  // The final move is refused (a read-only installed file): it keeps its content.
   ::chmod(target().c_str(), 0444);
-  MergeMediaUpdateFrom(target(), copyNewFile());
+  EXPECT_THROW(MergeMediaUpdateFrom(target(), copyNewFile()), win::_com_error);
   EXPECT_EQ(readFile(target()), before);
+  EXPECT_TRUE(onlyTargetAndNewFileLeft());
   ::chmod(target().c_str(), 0644);
 
   // And when nothing fails, the result is the complete merge.
-  std::filesystem::remove(target() + ".out");
   EXPECT_EQ(MergeMediaUpdateFrom(target(), copyNewFile()).result, MediaMergeOutcome::Result::Merged);
   EXPECT_EQ(loadTarget().aMediaInfoList.size(), 8);
 }

@@ -1,5 +1,10 @@
 #include "test_support.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -14,6 +19,26 @@ TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "pelagon-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   path_ = pattern;
+}
+
+int RunWhereFolderRefusesNewFiles(const std::filesystem::path& folder, const std::function<int()>& body) {
+  namespace fs = std::filesystem;
+  const fs::perms before = fs::status(folder).permissions();
+  // Open to everyone but for writing, so that nobody can reach the files.
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      ::_exit(126);
+    ::_exit(body());
+  }
+  int status = 0;
+  const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+  fs::permissions(folder, before);
+  return exited ? WEXITSTATUS(status) : -1;
 }
 
 TempDir::~TempDir() {

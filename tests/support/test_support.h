@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,12 @@ std::filesystem::path schemaDir();
 // Undoes every COM initialisation left on this thread: creators that end without a
 // document keep theirs, and the next test should start from none.
 void dropComInitialisations();
+
+// Runs `body` in a child process for which `folder` refuses new files: the folder loses its
+// write permission for the run (everyone may read it), and a test run as root runs the child
+// as the user nobody, whom permissions bind. Gives what `body` returns, -1 when the child did
+// not exit. Files the child must write need write permission for others.
+int RunWhereFolderRefusesNewFiles(const std::filesystem::path& folder, const std::function<int()>& body);
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);

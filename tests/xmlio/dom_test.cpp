@@ -360,5 +360,35 @@ TEST_F(DomTest, FailedSavesRaiseAndLeaveTheOldFileAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+TEST_F(DomTest, AFolderThatRefusesNewFilesGetsItsWritableFileRewrittenInPlace) {
+  TempDir dir;
+  const std::string longer = dir.file("longer.xml");
+  const std::string shorter = dir.file("shorter.xml");
+  writeFile(longer, "old");
+  writeFile(shorter, std::string(4096, 'x'));
+  ::chmod(longer.c_str(), 0666);
+  ::chmod(shorter.c_str(), 0666);
+  const std::string expected = sample()->saveToString();
+  const int status = RunWhereFolderRefusesNewFiles(dir.path(), [&] {
+    try {
+      SaveDocument(sample(), longer);
+      SaveDocument(sample(), shorter);
+    } catch (const win::_com_error&) {
+      return 1;
+    }
+    // A missing file still cannot be made there.
+    try {
+      SaveDocument(sample(), dir.file("new.xml"));
+      return 2;
+    } catch (const win::_com_error& error) {
+      return error.Error() == win::E_ACCESSDENIED ? 0 : 3;
+    }
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(readFile(longer), expected);
+  EXPECT_EQ(readFile(shorter), expected);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
 }  // namespace
 }  // namespace pelagon::test
