@@ -989,6 +989,14 @@ void Document::save(const std::string& path, SaveForm form) const {
     if (S_ISDIR(info.st_mode)) throwFileError(EISDIR, path, "Cannot write");
     // A file without any write permission is read-only, for root too.
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throwFileError(EACCES, path, "Cannot write");
+    // A device or a pipe (/dev/stdout, a FIFO) is written to; a rename would put a plain
+    // file in its place.
+    if (!S_ISREG(info.st_mode)) {
+      FileDescriptor fd(::open(targetText.c_str(), O_WRONLY | O_CLOEXEC));
+      if (fd.get() < 0 || !writeAll(fd.get(), bytes) || ::close(fd.release()) != 0)
+        throwFileError(errno, path, "Cannot write");
+      return;
+    }
     mode = info.st_mode & 07777;
   }
 
@@ -999,7 +1007,7 @@ void Document::save(const std::string& path, SaveForm form) const {
   for (int attempt = 0; attempt < 100 && fdValue < 0; ++attempt) {
     temporary = targetText + ".tmp~" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
     fdValue = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fdValue < 0 && (errno == EACCES || errno == EPERM) && S_ISREG(info.st_mode)) {
+    if (fdValue < 0 && (errno == EACCES || errno == EPERM) && info.st_mode != 0) {
       // The folder refuses new files but the file is there: write it in place, as the
       // platform's own save does.
       writeInPlace(targetText, path, bytes);

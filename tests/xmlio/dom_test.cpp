@@ -1,7 +1,9 @@
 #include <pelagon/xmlio/dom.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
@@ -358,6 +360,24 @@ TEST_F(DomTest, FailedSavesRaiseAndLeaveTheOldFileAsItWas) {
   ::stat(existing.c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST_F(DomTest, APipeIsWrittenToAndNotReplacedByAFile) {
+  TempDir dir;
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  SaveDocument(sample(), fifo);
+  std::string received(4096, '\0');
+  const ssize_t n = ::read(reader, received.data(), received.size());
+  ::close(reader);
+  received.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(received, sample()->saveToString());
+  struct stat info {};
+  ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST_F(DomTest, AFolderThatRefusesNewFilesGetsItsWritableFileRewrittenInPlace) {
