@@ -1,6 +1,8 @@
 #include <pelagon/app/install_cli.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -24,34 +26,42 @@ std::string usage(InstallProgram program) {
         "  --wine-prefix DIR   the Wine prefix Chromalith runs in: its registry and drives\n"
         "                      (default: WINEPREFIX, else ~/.wine when it exists)\n"
         "  --registry FILE     read the registry from a .reg export instead\n"
-        "  --log FILE          append the numbered lines to FILE instead of standard error\n";
+        "  --log FILE          append the numbered lines to FILE instead of standard error\n"
+        "  --verbose           say on standard error where Chromalith was looked for and what\n"
+        "                      stood in the way: registry hive, view, key and value, a drive\n"
+        "                      the prefix does not map, a wineserver still running\n";
   } else {
     text +=
         "  --log FILE          append the numbered lines to FILE besides the debugger output;\n"
-        "                      what the options below print goes there too\n";
+        "                      what the options below print goes there too\n"
+        "  --verbose           say on the debugger output where Chromalith was looked for and\n"
+        "                      what stood in the way: registry hive, view, key and value, a\n"
+        "                      drive that is not there\n";
   }
   text +=
-      "  --list              print the install manifest (step, path, size) and write nothing\n"
+      "  --list              print the install manifest (files numbered as their lines are,\n"
+      "                      path, size; folder steps unnumbered) and write nothing\n"
       "  -h, --help          show this help and exit\n"
       "      --version       show the version and exit\n"
       "\n"
       "The exit status is 0 whatever the run finds, as the installer reports nothing; 2 for\n"
-      "bad usage.\n";
+      "bad usage, or when the log or the printed text cannot be written.\n";
   return text;
 }
 
 void writeManifestList(std::FILE* out) {
-  int step = 0;
+  // Files are numbered as the run's lines number them; the folder steps between them take
+  // no number, and their paths line up with the files' paths.
+  int file = 0;
   for (const payload::ManifestEntry& entry : payload::kInstallManifest) {
-    ++step;
     const char* base = entry.base == payload::PayloadBase::DeviceFolder ? "Chromalith\\Device\\" : "";
     const std::string path = std::string(base) + std::string(entry.relativePath);
     if (entry.kind == payload::PayloadKind::Folder) {
-      std::fprintf(out, "%3d  %s  (folder)\n", step, path.c_str());
+      std::fprintf(out, "      %s  (folder)\n", path.c_str());
       continue;
     }
     const win::HRSRC resource = win::FindResourceA(nullptr, entry.resourceId, win::RT_BIN);
-    std::fprintf(out, "%3d  %s  %lu\n", step, path.c_str(),
+    std::fprintf(out, "[%02d]  %s  %lu\n", ++file, path.c_str(),
                  static_cast<unsigned long>(win::SizeofResource(nullptr, resource)));
   }
 }
@@ -77,6 +87,8 @@ std::string ParseInstallOptions(int argc, char** argv, InstallProgram program, I
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--list") {
       options.list = true;
     } else if (arg == "--log") {
@@ -103,6 +115,20 @@ bool WriteRequestedText(const InstallOptions& options, InstallProgram program, s
     return false;
   }
   return true;
+}
+
+std::string CloseOutput(std::FILE* out) {
+  errno = 0;
+  const bool flushed = std::fflush(out) == 0;
+  const int flushError = errno;
+  const bool clean = std::ferror(out) == 0;
+  errno = 0;
+  const bool closed = std::fclose(out) == 0;
+  const int closeError = errno;
+  if (flushed && clean && closed) return {};
+  // A write that failed inside an earlier print left only the error flag, not its cause.
+  const int cause = !flushed ? flushError : !closed ? closeError : 0;
+  return cause != 0 ? std::strerror(cause) : "a write failed";
 }
 
 }  // namespace pelagon

@@ -29,7 +29,7 @@ std::string loadText(unsigned id) {
 
 }  // namespace
 
-bool InstallRun() {
+bool InstallRun(const InstallPathNote& installPathFound) {
   try {
     UserSettingsInfo user;
     if (!ReadUserSettings(user)) return true;
@@ -37,6 +37,13 @@ bool InstallRun() {
     if (!ReadInstallerInfo(installer)) return true;
     // The install path ends with a separator; nothing is ever put between it and a text.
     const std::string& installPath = installer.InstallPath;
+    if (installPathFound) {
+      try {
+        installPathFound(installPath);
+      } catch (...) {
+        // A note that fails does not stop the run.
+      }
+    }
     const std::string deviceFolder = installPath + loadText(kDeviceFolderStringId);
 
     for (const payload::ManifestEntry& entry : payload::kInstallManifest) {

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
+#include <utility>
 
 #include <pelagon/platform/registry.h>
 
@@ -27,9 +29,61 @@ win::HKEY hiveKey(RegistryRoot root) {
   return root == RegistryRoot::LocalMachine ? win::HKEY_LOCAL_MACHINE : win::HKEY_CURRENT_USER;
 }
 
+RegistryLookupNotes& listener() {
+  static RegistryLookupNotes instance;
+  return instance;
+}
+
+// The note is made only when someone listens. One that cannot be made or taken is dropped:
+// the lookup never throws.
+template <class MakeNote>
+void note(MakeNote&& make) {
+  const RegistryLookupNotes& notes = listener();
+  if (!notes) return;
+  try {
+    notes(make());
+  } catch (...) {
+  }
+}
+
+// "HKEY_LOCAL_MACHINE\Software\HaldenCo\Chromalith (64-bit view)"
+std::string where(win::HKEY hive, const char* keyPath, win::REGSAM mask) {
+  std::string text = hive == win::HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+  text += keyPath;
+  text += (mask & win::KEY_WOW64_64KEY) != 0 ? " (64-bit view)" : " (32-bit view)";
+  return text;
+}
+
+std::string typeName(win::DWORD type) {
+  switch (type) {
+    case win::REG_NONE:
+      return "REG_NONE";
+    case win::REG_SZ:
+      return "REG_SZ";
+    case win::REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case win::REG_BINARY:
+      return "REG_BINARY";
+    case win::REG_DWORD:
+      return "REG_DWORD";
+    case win::REG_DWORD_BIG_ENDIAN:
+      return "REG_DWORD_BIG_ENDIAN";
+    case win::REG_LINK:
+      return "REG_LINK";
+    case win::REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case win::REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "type " + std::to_string(type);
+  }
+}
+
 bool opens(win::HKEY hive, win::REGSAM mask) {
   win::UniqueHKey key;
-  return win::RegOpenKeyExA(hive, kVendorKey, 0, mask, key.put()) == win::ERROR_SUCCESS;
+  const bool found = win::RegOpenKeyExA(hive, kVendorKey, 0, mask, key.put()) == win::ERROR_SUCCESS;
+  note([&] { return where(hive, kVendorKey, mask) + (found ? ": found" : ": not there"); });
+  return found;
 }
 
 // Why a read failed. Nothing outside the reader sees it; it names each failure point.
@@ -71,24 +125,57 @@ ReadFailure readKey(const char* keyPath, const std::array<ValueField<Info>, N>& 
   if (info.root == RegistryRoot::None) return ReadFailure::NoVendorKey;
   // The probe goes on with the 32-bit view when WOW64 cannot be asked about; the readers do not.
   bool wow64 = false;
-  if (!IsWow64(wow64)) return ReadFailure::Wow64Unknown;
-  if (win::RegOpenKeyExA(hiveKey(info.root), keyPath, 0, viewMask(wow64), key.put()) != win::ERROR_SUCCESS) {
+  if (!IsWow64(wow64)) {
+    note([&] { return std::string("IsWow64Process cannot be asked, so ") + keyPath + " is not read"; });
+    return ReadFailure::Wow64Unknown;
+  }
+  const win::HKEY hive = hiveKey(info.root);
+  const win::REGSAM mask = viewMask(wow64);
+  const auto say = [&](auto&& text) { note([&] { return where(hive, keyPath, mask) + ": " + text(); }); };
+  if (const win::LSTATUS status = win::RegOpenKeyExA(hive, keyPath, 0, mask, key.put());
+      status != win::ERROR_SUCCESS) {
+    say([&] {
+      return status == win::ERROR_FILE_NOT_FOUND ? std::string("not there")
+                                                 : "cannot be opened (error " + std::to_string(status) + ")";
+    });
     return ReadFailure::KeyNotOpened;
   }
   for (const ValueField<Info>& field : fields) {
+    const auto value = [&] { return std::string("value \"") + field.name + "\""; };
+    const auto tooLong = [&](win::DWORD size) {
+      return value() + " holds " + std::to_string(size) + " bytes, more than the " +
+             std::to_string(kValueBufferSize - 1) + " read";
+    };
     win::DWORD size = kValueBufferSize;
     win::DWORD type = win::REG_NONE;
-    if (win::RegQueryValueExA(key.get(), field.name, nullptr, &type,
-                              reinterpret_cast<win::BYTE*>(buffer.data()), &size) != win::ERROR_SUCCESS) {
+    const win::LSTATUS status = win::RegQueryValueExA(key.get(), field.name, nullptr, &type,
+                                                      reinterpret_cast<win::BYTE*>(buffer.data()), &size);
+    if (status == win::ERROR_FILE_NOT_FOUND) {
+      say([&] { return "no " + value(); });
       return ReadFailure::ValueNotRead;
     }
-    if (onlyRegSz && type != win::REG_SZ) return ReadFailure::NotRegSz;
+    if (status == win::ERROR_MORE_DATA) {
+      say([&] { return tooLong(size); });
+      return ReadFailure::ValueNotRead;
+    }
+    if (status != win::ERROR_SUCCESS) {
+      say([&] { return value() + " cannot be read (error " + std::to_string(status) + ")"; });
+      return ReadFailure::ValueNotRead;
+    }
+    if (onlyRegSz && type != win::REG_SZ) {
+      say([&] { return value() + " is " + typeName(type) + ", not REG_SZ"; });
+      return ReadFailure::NotRegSz;
+    }
     // Data filling the whole buffer leaves no room for the terminating zero.
-    if (size >= buffer.size()) return ReadFailure::ValueFillsBuffer;
+    if (size >= buffer.size()) {
+      say([&] { return tooLong(size); });
+      return ReadFailure::ValueFillsBuffer;
+    }
     buffer[size] = '\0';
     // The text ends at the first zero byte of the data.
     info.*(field.field) = buffer.data();
   }
+  say([] { return std::string("read"); });
   return ReadFailure::None;
 }
 
@@ -121,5 +208,7 @@ bool ReadInstallerInfo(InstallerInfo& info) {
 bool ReadUserSettings(UserSettingsInfo& info) {
   return readKey(kUserKey, kUserValues, false, info) == ReadFailure::None;
 }
+
+void SetRegistryLookupNotes(RegistryLookupNotes notes) { listener() = std::move(notes); }
 
 }  // namespace pelagon

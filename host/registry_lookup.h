@@ -3,6 +3,7 @@
 // registry: the Installer key gives the installation folder, the User key the user's ink
 // configuration, language and printer model. Only reads; every failure is a false result.
 
+#include <functional>
 #include <string>
 
 namespace pelagon {
@@ -47,5 +48,12 @@ RegistryRoot ProbeRegistryRoot();
 // fields read before the failure filled; the record is then not to be used.
 bool ReadInstallerInfo(InstallerInfo& info);
 bool ReadUserSettings(UserSettingsInfo& info);
+
+// Where the lookup tells what it tried, one sentence a step, for a program's --verbose: each
+// hive and view the vendor key and the two keys were looked for in and whether they were
+// there, and the value that ended a read (missing, of the wrong type, too long). Empty, the
+// default, keeps it silent; what the lookup returns never depends on it.
+using RegistryLookupNotes = std::function<void(const std::string& note)>;
+void SetRegistryLookupNotes(RegistryLookupNotes notes);
 
 }  // namespace pelagon

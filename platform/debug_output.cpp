@@ -1,7 +1,9 @@
 // Where the lines go besides the platform's channel: a file or a buffer, when set.
 #include <pelagon/platform/debug_output.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -18,6 +20,8 @@ enum class Copy { None, File, Buffer };
 struct DebugCopy {
   Copy kind = Copy::None;
   std::unique_ptr<std::FILE, FileCloser> file;
+  // The errno of the first line that did not reach the file.
+  int fileError = 0;
   std::string buffer;
 };
 
@@ -36,9 +40,10 @@ void OutputDebugStringA(const char* text) {
     case Copy::None:
       break;
     case Copy::File:
-      std::fputs(text, c.file.get());
       // Each call is one message; flush so a crash later loses none of them.
-      std::fflush(c.file.get());
+      errno = 0;
+      if ((std::fputs(text, c.file.get()) < 0 || std::fflush(c.file.get()) != 0) && c.fileError == 0)
+        c.fileError = errno != 0 ? errno : EIO;
       break;
     case Copy::Buffer:
       c.buffer += text;
@@ -58,7 +63,18 @@ bool SetDebugOutputToFile(const std::string& path) {
   auto& c = copy();
   c.file = std::move(file);
   c.kind = Copy::File;
+  c.fileError = 0;
   return true;
+}
+
+std::string CloseDebugOutputFile() {
+  auto& c = copy();
+  if (c.kind != Copy::File) return {};
+  errno = 0;
+  int error = c.fileError;
+  if (std::fclose(c.file.release()) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  c.kind = Copy::None;
+  return error == 0 ? std::string() : std::strerror(error);
 }
 
 void SetDebugOutputToBuffer() {

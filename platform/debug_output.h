@@ -15,6 +15,9 @@ void SetDebugOutputToDefault();
 // Appends debug output to a file (on Windows beside the debugger); false, leaving the sink as
 // it was, when it cannot be opened.
 bool SetDebugOutputToFile(const std::string& path);
+// Ends the copy to a file and goes back to the platform's channel alone. Empty when every
+// line reached the file, else why the first that did not (a full disk).
+std::string CloseDebugOutputFile();
 // Collects debug output in memory, for tests; TakeDebugOutput hands it over and clears it.
 void SetDebugOutputToBuffer();
 std::string TakeDebugOutput();

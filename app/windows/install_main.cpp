@@ -2,23 +2,32 @@
 // opens no window and has no console; its lines go to the debugger, and with --log FILE
 // also to FILE, where --help, --version and --list write too.
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include <pelagon/app/install_cli.h>
 #include <pelagon/app/install_run.h>
+#include <pelagon/host/registry_lookup.h>
 #include <pelagon/platform/debug_output.h>
+#include <pelagon/platform/files.h>
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+// A message for whoever runs the program goes where its lines go: to the debugger, and to the
+// --log file while it is open.
+void say(const std::string& text) { win::OutputDebugStringA(("pelagon-install: " + text + "\r\n").c_str()); }
 
-// The log file for what the program prints; null without --log, and then it prints nothing.
-File openLog(const std::string& path) {
-  return File(path.empty() ? nullptr : std::fopen(path.c_str(), "ab"));
+std::string logNotWritten(const std::string& path, const std::string& reason) {
+  return "the log file '" + path + "' could not be written: " + reason;
+}
+
+// --verbose: the install path, and a drive of it that is not there.
+void describeInstallPath(const std::string& installPath) {
+  say("install path " + installPath);
+  if (installPath.size() < 2 || installPath[1] != ':') return;
+  const std::string root = installPath.substr(0, 2) + "\\";
+  if (win::GetFileAttributesA(root.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+    say("drive " + installPath.substr(0, 2) + " of the install path is not there");
+  }
 }
 
 }  // namespace
@@ -28,21 +37,35 @@ int main(int argc, char** argv) {
   const std::string error =
       pelagon::ParseInstallOptions(argc, argv, pelagon::InstallProgram::Windows, options);
   if (!error.empty() || options.asksForText()) {
-    if (const File log = openLog(options.logFile)) {
-      if (error.empty()) {
-        pelagon::WriteRequestedText(options, pelagon::InstallProgram::Windows, log.get());
-      } else {
-        std::fprintf(log.get(), "pelagon-install: %s\n", error.c_str());
-      }
+    const int status = error.empty() ? 0 : 2;
+    // Without a console, the text has no place but the log file.
+    if (options.logFile.empty()) return status;
+    std::FILE* log = std::fopen(options.logFile.c_str(), "ab");
+    if (log == nullptr) {
+      say("cannot open the log file '" + options.logFile + "'");
+      return 2;
     }
-    return error.empty() ? 0 : 2;
+    if (error.empty()) {
+      pelagon::WriteRequestedText(options, pelagon::InstallProgram::Windows, log);
+    } else {
+      std::fprintf(log, "pelagon-install: %s\n", error.c_str());
+    }
+    if (const std::string reason = pelagon::CloseOutput(log); !reason.empty()) {
+      say(logNotWritten(options.logFile, reason));
+      return 2;
+    }
+    return status;
   }
   if (!options.logFile.empty() && !win::SetDebugOutputToFile(options.logFile)) {
-    win::OutputDebugStringA(
-        ("pelagon-install: cannot open the log file '" + options.logFile + "'\r\n").c_str());
+    say("cannot open the log file '" + options.logFile + "'");
     return 2;
   }
 
-  pelagon::InstallRun();
+  if (options.verbose) pelagon::SetRegistryLookupNotes(say);
+  pelagon::InstallRun(options.verbose ? pelagon::InstallPathNote(describeInstallPath) : nullptr);
+  if (const std::string reason = win::CloseDebugOutputFile(); !reason.empty()) {
+    say(logNotWritten(options.logFile, reason));
+    return 2;
+  }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -62,6 +63,7 @@ public:
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
   void reset() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -186,14 +188,106 @@ DWORD errorFor(int err, const std::string& path) {
   }
 }
 
-std::optional<std::string> resolveOrFail(const char* path) {
+std::optional<PathResolution> resolveDetailedOrFail(const char* path) {
   if (path == nullptr) {
     lastError = ERROR_INVALID_PARAMETER;
     return std::nullopt;
   }
   PathResolution resolution = ResolveWindowsPathDetailed(path);
-  if (!resolution.posixPath) lastError = resolution.error;
-  return std::move(resolution.posixPath);
+  if (!resolution.posixPath) {
+    lastError = resolution.error;
+    return std::nullopt;
+  }
+  return resolution;
+}
+
+std::optional<std::string> resolveOrFail(const char* path) {
+  auto resolution = resolveDetailedOrFail(path);
+  if (!resolution) return std::nullopt;
+  return std::move(resolution->posixPath);
+}
+
+struct FreeDeleter {
+  void operator()(char* text) const { std::free(text); }
+};
+
+// The real path of an open file or folder as /proc tells it; where /proc is not mounted, the
+// real path of `path` (which a link swapped in meanwhile could change: best effort).
+std::optional<std::string> realPathOf(int fd, const std::string& path) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
+    if (n < 0) break;
+    const auto length = static_cast<std::size_t>(n);
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (buffer.size() >= 1024 * 1024) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  const std::unique_ptr<char, FreeDeleter> real(::realpath(path.c_str(), nullptr));
+  if (!real) return std::nullopt;
+  return std::string(real.get());
+}
+
+// Where a write through a drive path goes: the folder of its last component, opened with its
+// links followed and found to lie inside the path's prefix. The calls then work relative to
+// that folder, so that a link swapped in after the check cannot lead them elsewhere.
+struct ConfinedPlace {
+  UniqueFd folder;
+  std::string name;
+  std::string path;
+  std::string prefix;  // real path
+};
+
+// Nothing, with the last error set, when the folder cannot be opened or lies outside the
+// prefix (ERROR_ACCESS_DENIED).
+std::optional<ConfinedPlace> confine(const std::string& posixPath, const std::string& prefix) {
+  ConfinedPlace place;
+  const std::unique_ptr<char, FreeDeleter> realPrefix(::realpath(prefix.c_str(), nullptr));
+  if (!realPrefix) {
+    lastError = ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  place.prefix = realPrefix.get();
+  place.path = posixPath;
+  while (place.path.size() > 1 && place.path.back() == '/') place.path.pop_back();
+  const std::string folder = parentOf(place.path);
+  place.name = place.path.substr(place.path.rfind('/') + 1);
+  place.folder = UniqueFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!place.folder.valid()) {
+    lastError = errorFor(errno, place.path);
+    return std::nullopt;
+  }
+  const auto real = realPathOf(place.folder.get(), folder);
+  if (!real || !IsWithinFolder(*real, place.prefix)) {
+    lastError = ERROR_ACCESS_DENIED;
+    return std::nullopt;
+  }
+  return place;
+}
+
+// Opens the last component of a confined place: a link there is followed only to a file
+// inside the prefix, and what is opened is the file checked; else -1 with EACCES. A creating
+// open must be exclusive, which never follows a link.
+int openConfined(const ConfinedPlace& place, int flags, mode_t mode) {
+  if ((flags & O_CREAT) != 0) return ::openat(place.folder.get(), place.name.c_str(), flags | O_EXCL, mode);
+  // O_PATH opens nothing for reading or writing: a device or FIFO outside is not touched.
+  const UniqueFd checked(::openat(place.folder.get(), place.name.c_str(), O_PATH | O_CLOEXEC));
+  if (!checked.valid()) return -1;
+  const auto real = realPathOf(checked.get(), place.path);
+  if (!real || !IsWithinFolder(*real, place.prefix)) {
+    errno = EACCES;
+    return -1;
+  }
+  UniqueFd fd(::openat(place.folder.get(), place.name.c_str(), flags));
+  if (!fd.valid()) return -1;
+  struct stat opened {};
+  struct stat seen {};
+  if (::fstat(fd.get(), &opened) != 0 || ::fstat(checked.get(), &seen) != 0 || !sameFile(opened, seen)) {
+    errno = EACCES;
+    return -1;
+  }
+  return fd.release();
 }
 
 // The attributes of `name` in the folder `dirFd` (AT_FDCWD for a path), a link described as
@@ -294,14 +388,23 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
   if (creationDisposition != CREATE_ALWAYS && creationDisposition != OPEN_EXISTING)
     return failHandle(ERROR_INVALID_PARAMETER);
-  const auto path = resolveOrFail(fileName);
-  if (!path) return INVALID_HANDLE_VALUE;
+  const auto resolution = resolveDetailedOrFail(fileName);
+  if (!resolution) return INVALID_HANDLE_VALUE;
+  const std::string& path = *resolution->posixPath;
 
   const bool reading = desiredAccess & GENERIC_READ;
   const bool writing = (desiredAccess & GENERIC_WRITE) || creationDisposition == CREATE_ALWAYS;
   const int mode = writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY;
   // Non-blocking only for the open itself, so that a FIFO at the path cannot hang the call.
   const int flags = mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  std::optional<ConfinedPlace> place;
+  if (writing && !resolution->prefix.empty()) {
+    place = confine(path, resolution->prefix);
+    if (!place) return INVALID_HANDLE_VALUE;
+  }
+  const auto openTarget = [&](int openFlags) {
+    return place ? openConfined(*place, openFlags, 0666) : ::open(path.c_str(), openFlags, 0666);
+  };
 
   auto& table = handles();
   std::lock_guard lock(table.mutex);
@@ -309,14 +412,14 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   bool created = false;
   // A second round only when another process creates the file between the two opens.
   for (int attempt = 0; attempt < 2 && !fd.valid(); ++attempt) {
-    fd = UniqueFd(::open(path->c_str(), flags));
+    fd = UniqueFd(openTarget(flags));
     if (fd.valid()) break;
-    if (errno != ENOENT || creationDisposition != CREATE_ALWAYS) return failHandle(errorFor(errno, *path));
-    fd = UniqueFd(::open(path->c_str(), flags | O_CREAT | O_EXCL, 0666));
+    if (errno != ENOENT || creationDisposition != CREATE_ALWAYS) return failHandle(errorFor(errno, path));
+    fd = UniqueFd(openTarget(flags | O_CREAT | O_EXCL));
     if (fd.valid()) {
       created = true;
     } else if (errno != EEXIST) {
-      return failHandle(errorFor(errno, *path));
+      return failHandle(errorFor(errno, path));
     }
   }
   if (!fd.valid()) return failHandle(ERROR_ACCESS_DENIED);
@@ -405,19 +508,27 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 BOOL DeleteFileA(const char* fileName) {
-  const auto path = resolveOrFail(fileName);
-  if (!path) return FALSE;
+  const auto resolution = resolveDetailedOrFail(fileName);
+  if (!resolution) return FALSE;
+  const std::string& path = *resolution->posixPath;
+  std::optional<ConfinedPlace> place;
+  if (!resolution->prefix.empty()) {
+    place = confine(path, resolution->prefix);
+    if (!place) return FALSE;
+  }
+  const int folder = place ? place->folder.get() : AT_FDCWD;
+  const char* name = place ? place->name.c_str() : path.c_str();
   auto& table = handles();
   std::lock_guard lock(table.mutex);
   struct stat st {};
-  const auto attributes = attributesAt(AT_FDCWD, path->c_str(), &st);
-  if (!attributes) return failWith(errorFor(errno, *path));
+  const auto attributes = attributesAt(folder, name, &st);
+  if (!attributes) return failWith(errorFor(errno, path));
   // A folder, or a link to one, is removed with RemoveDirectory on Windows, never here; a
   // link itself is never read-only, whatever its target is.
   if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) || (S_ISREG(st.st_mode) && isReadOnly(st)))
     return failWith(ERROR_ACCESS_DENIED);
   if (table.refusesDelete(st.st_dev, st.st_ino)) return failWith(ERROR_SHARING_VIOLATION);
-  if (::unlink(path->c_str()) != 0) return failWith(errorFor(errno, *path));
+  if (::unlinkat(folder, name, 0) != 0) return failWith(errorFor(errno, path));
   return TRUE;
 }
 
@@ -433,9 +544,17 @@ DWORD GetFileAttributesA(const char* fileName) {
 }
 
 BOOL CreateDirectoryA(const char* pathName, SECURITY_ATTRIBUTES*) {
-  const auto path = resolveOrFail(pathName);
-  if (!path) return FALSE;
-  if (::mkdir(path->c_str(), 0777) != 0) return failWith(Win32ErrorFromErrno(errno));
+  const auto resolution = resolveDetailedOrFail(pathName);
+  if (!resolution) return FALSE;
+  int result = 0;
+  if (!resolution->prefix.empty()) {
+    const auto place = confine(*resolution->posixPath, resolution->prefix);
+    if (!place) return FALSE;
+    result = ::mkdirat(place->folder.get(), place->name.c_str(), 0777);
+  } else {
+    result = ::mkdir(resolution->posixPath->c_str(), 0777);
+  }
+  if (result != 0) return failWith(Win32ErrorFromErrno(errno));
   return TRUE;
 }
 

@@ -1,10 +1,14 @@
 #include <pelagon/platform/linux/registry_store.h>
 
+#include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -593,6 +597,69 @@ RegistryLoadResult UseRegistryFromDefaultPlaces() {
   result.ok = true;
   result.source = "no registry (neither WINEPREFIX nor ~/.wine)";
   return result;
+}
+
+namespace {
+
+// What the server folder `folder` tells: a server holds its `lock` file locked while it runs.
+WineServerState serverFolderState(const std::string& folder) {
+  const int fd =
+      ::open((folder + "/lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    const int openError = errno;
+    struct stat entry {};
+    const bool socket = ::lstat((folder + "/socket").c_str(), &entry) == 0;
+    return openError == ENOENT && !socket ? WineServerState::NotRunning : WineServerState::Unknown;
+  }
+  // Asked as an open file description lock, which conflicts with the server's ordinary lock
+  // whichever process holds it, this one included; a kernel without them is asked the
+  // ordinary way.
+  struct flock query {};
+  query.l_type = F_WRLCK;
+  query.l_whence = SEEK_SET;
+  int asked = ::fcntl(fd, F_OFD_GETLK, &query);
+  if (asked != 0 && errno == EINVAL) {
+    query = {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    asked = ::fcntl(fd, F_GETLK, &query);
+  }
+  ::close(fd);
+  if (asked != 0) return WineServerState::Unknown;
+  return query.l_type == F_UNLCK ? WineServerState::NotRunning : WineServerState::Running;
+}
+
+}  // namespace
+
+WineServerState WineServerStateOf(const std::string& prefixPath, const std::string& serverBase) {
+  // Wine names the folder after the prefix as stat() finds it, a link to it followed, and runs
+  // only for the prefix's owner.
+  struct stat prefix {};
+  if (::stat(prefixPath.c_str(), &prefix) != 0 || !S_ISDIR(prefix.st_mode))
+    return WineServerState::NotRunning;
+  char name[64];
+  std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(prefix.st_dev),
+                static_cast<unsigned long long>(prefix.st_ino));
+  const std::string ownFolder = ".wine-" + std::to_string(prefix.st_uid);
+  WineServerState state = WineServerState::NotRunning;
+  std::error_code error;
+  for (fs::directory_iterator it(serverBase, error), end; !error && it != end; it.increment(error)) {
+    const fs::path& folder = it->path();
+    const std::string folderName = folder.filename().string();
+    if (folderName != ownFolder && !folderName.starts_with("wine-")) continue;
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != prefix.st_uid) continue;
+    switch (serverFolderState((folder / name).string())) {
+      case WineServerState::Running:
+        return WineServerState::Running;
+      case WineServerState::Unknown:
+        state = WineServerState::Unknown;
+        break;
+      case WineServerState::NotRunning:
+        break;
+    }
+  }
+  return state;
 }
 
 void UseNoRegistry() { UseRegistry(RegistryStore(true)); }

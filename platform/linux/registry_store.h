@@ -103,6 +103,17 @@ RegistryLoadResult UseRegistryFromRegFiles(std::span<const std::string> paths);
 RegistryLoadResult UseRegistryFromRegFile(const std::string& path);
 // The prefix WINEPREFIX names, else ~/.wine when that folder exists, else no registry.
 RegistryLoadResult UseRegistryFromDefaultPlaces();
+// Whether a wineserver runs for a Wine prefix, found without running Wine: while one runs it
+// holds the prefix's registry in memory, and system.reg and user.reg may lack its latest keys
+// until it has written them (it does when it ends: `wineserver -w` waits for that). A best
+// effort from what the server leaves on disk: a folder server-<device>-<inode>, named for the
+// prefix folder's device and inode numbers in hex, holding a socket and a file `lock` that the
+// running server keeps locked. Wine keeps it in <serverBase>/.wine-<uid>, Debian's Wine in a
+// <serverBase>/wine-XXXXXX of its own; only folders of the prefix's owner count. Unknown when
+// that cannot be told: a server folder holds the socket but no lock file that can be tested.
+enum class WineServerState { NotRunning, Running, Unknown };
+WineServerState WineServerStateOf(const std::string& prefixPath, const std::string& serverBase = "/tmp");
+
 // A registry without any key: every open of a subkey fails with ERROR_FILE_NOT_FOUND. This is
 // also the store of a process that chose none.
 void UseNoRegistry();

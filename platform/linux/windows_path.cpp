@@ -193,8 +193,7 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, std::stri
 
 // The folder a drive letter stands for: dosdevices/<letter>: as Wine names it, or the same
 // name in another letter case.
-std::optional<std::string> driveRoot(char letter) {
-  const std::string prefix = DrivePrefix();
+std::optional<std::string> driveRoot(const std::string& prefix, char letter) {
   if (prefix.empty()) return std::nullopt;
   const std::string devices = join(prefix, "dosdevices");
   const char lower = (letter >= 'A' && letter <= 'Z') ? static_cast<char>(letter - 'A' + 'a') : letter;
@@ -230,6 +229,16 @@ std::string DrivePrefix() {
     if (choice.chosen) return *choice.chosen;
   }
   return environmentPrefix();
+}
+
+std::optional<std::string> DriveFolder(char letter) {
+  if (!isAsciiLetter(letter)) return std::nullopt;
+  return driveRoot(DrivePrefix(), letter);
+}
+
+bool IsWithinFolder(std::string_view path, std::string_view folder) {
+  if (!path.starts_with(folder)) return false;
+  return path.size() == folder.size() || folder.ends_with('/') || path[folder.size()] == '/';
 }
 
 PathResolution ResolveWindowsPathDetailed(std::string_view path) {
@@ -286,12 +295,14 @@ PathResolution ResolveWindowsPathDetailed(std::string_view path) {
 
   std::string current;
   if (root == Root::Drive) {
-    auto folder = driveRoot(text[0]);
+    std::string prefix = DrivePrefix();
+    auto folder = driveRoot(prefix, text[0]);
     if (!folder) {
       result.error = ERROR_PATH_NOT_FOUND;
       return result;
     }
     current = std::move(*folder);
+    result.prefix = std::move(prefix);
   } else if (root == Root::Posix) {
     current = "/";
   }

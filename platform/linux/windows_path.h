@@ -19,6 +19,9 @@ void UseWinePrefixForDrives(std::string prefix);
 void UseDefaultWinePrefixForDrives();
 // The prefix drive paths map through now; empty when there is none.
 std::string DrivePrefix();
+// The folder drive `letter` stands for, <prefix>/dosdevices/<letter>:, or nothing when the
+// prefix does not map it (or there is no prefix).
+std::optional<std::string> DriveFolder(char letter);
 
 // The POSIX path (UTF-8) that a Windows path names, or nothing when it names no place here:
 // an empty path, a drive the prefix does not have (or no prefix), a network path ("\\server"),
@@ -32,8 +35,16 @@ struct PathResolution {
   DWORD error = ERROR_SUCCESS;
   // The path is the root of a drive, which Windows lists without "." and "..".
   bool isDriveRoot = false;
+  // For a drive path, the Wine prefix whose drive it is. Whoever may write into a prefix can
+  // plant links in it; the file calls write only where a drive path leads inside its prefix,
+  // its links followed, so that a program with more rights than the prefix's owner (root
+  // installing into a user's prefix) cannot be led to overwrite a file outside.
+  std::string prefix;
 };
 PathResolution ResolveWindowsPathDetailed(std::string_view path);
+
+// Whether `path` is `folder` or lies below it; both are real paths, without links, "." or "..".
+bool IsWithinFolder(std::string_view path, std::string_view folder);
 
 // Name comparison as Windows does it for file names: letter case does not count.
 // Both names are UTF-8; bytes that are not UTF-8 compare as themselves.

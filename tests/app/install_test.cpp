@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include <pelagon/payload/payload_catalogue.h>
@@ -23,6 +26,7 @@ namespace fs = std::filesystem;
 struct InstallOutcome {
   int status = -1;
   std::string out;
+  std::string errors;
   std::vector<std::string> lines;  // the numbered lines, without their CR LF
 };
 
@@ -61,13 +65,18 @@ protected:
   fs::path installPath() const { return prefix() / "drive_c" / "Program Files" / "HaldenCo"; }
   fs::path deviceFolder() const { return installPath() / "Chromalith" / "Device"; }
 
-  InstallOutcome install(std::vector<std::string> args = {}) {
+  // Runs the program with its lines in a log file of the test's own, unless `args` name one;
+  // standard output is kept, or sent to `outputTo`.
+  InstallOutcome install(std::vector<std::string> args = {}, const std::string& outputTo = "") {
     if (args.empty()) args = {"--wine-prefix", prefix().string()};
     std::string command = quoted(PELAGON_INSTALL_PROGRAM);
     for (const std::string& arg : args) command.append(" ").append(quoted(arg));
     const std::string log = dir_.file("log.txt");
     fs::remove(log);
-    command += " --log " + quoted(log);
+    if (std::find(args.begin(), args.end(), "--log") == args.end()) command += " --log " + quoted(log);
+    const std::string errors = dir_.file("stderr.txt");
+    command += " 2>" + quoted(errors);
+    if (!outputTo.empty()) command += " >" + quoted(outputTo);
     InstallOutcome run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -76,6 +85,7 @@ protected:
     while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
     const int raw = ::pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    run.errors = readFile(errors);
     if (fs::exists(log)) {
       const std::string text = readFile(log);
       std::size_t start = 0;
@@ -92,6 +102,15 @@ protected:
     std::size_t n = 0;
     for (const std::string& line : run.lines) n += line.find(part) != std::string::npos;
     return n;
+  }
+
+  // Every entry below `root` with the bytes of the files, to tell whether anything changed.
+  static std::map<std::string, std::string> entriesBelow(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      entries[entry.path().string()] = entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
+    }
+    return entries;
   }
 
   static std::size_t countFiles(const fs::path& root) {
@@ -231,10 +250,130 @@ TEST_F(InstallProgramTest, ListShowsTheManifestAndWritesNothing) {
   const InstallOutcome run = install({"--wine-prefix", prefix().string(), "--list"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.lines.empty());
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 101);
-  EXPECT_NE(run.out.find("101  Chromalith\\Device\\Pelagon KD cmk.dsr  "), std::string::npos) << run.out;
+  std::istringstream listed(run.out);
+  std::vector<std::string> files, folders;
+  for (std::string line; std::getline(listed, line);)
+    (line.starts_with("[") ? files : folders).push_back(line);
+  // Files numbered as the log numbers them, the folder steps between them unnumbered.
+  ASSERT_EQ(files.size(), 96u);
+  EXPECT_EQ(files.front().rfind("[01]  Chromalith\\Device\\Pelagon KD.bmp  ", 0), 0u) << files.front();
+  EXPECT_EQ(files[14].rfind("[15]  Profiles\\Pelagon\\Pelagon CMYKLcLmLk\\", 0), 0u) << files[14];
+  EXPECT_EQ(files.back().rfind("[96]  Chromalith\\Device\\Pelagon KD cmk.dsr  ", 0), 0u) << files.back();
+  ASSERT_EQ(folders.size(), 5u);
+  EXPECT_EQ(folders.front(), "      Profiles\\Pelagon  (folder)");
+  EXPECT_NE(
+      run.out.find("[14]  Chromalith\\Device\\KDUpdateTest.pmp  184524\n      Profiles\\Pelagon  (folder)\n"),
+      std::string::npos);
   EXPECT_EQ(countFiles(installPath()), 0u);
   EXPECT_EQ(install({"--frobnicate"}).status, 2);
+}
+
+TEST_F(InstallProgramTest, OutputThatCannotBeWrittenIsReportedWithStatusTwo) {
+  makePrefix(std::string(kInstallerKey) + kUserKey);
+  for (const char* option : {"--list", "--help", "--version"}) {
+    const InstallOutcome printed = install({option}, "/dev/full");
+    EXPECT_EQ(printed.status, 2) << option;
+    EXPECT_EQ(printed.errors, "pelagon-install: cannot write to standard output: No space left on device\n")
+        << option;
+  }
+
+  // The files are written all the same; only their lines are lost, and that is said.
+  const InstallOutcome run = install({"--wine-prefix", prefix().string(), "--log", "/dev/full"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.errors,
+            "pelagon-install: the log file '/dev/full' could not be written: No space left on device\n");
+  EXPECT_EQ(countFiles(installPath()), 96u);
+
+  const InstallOutcome fine = install();
+  EXPECT_EQ(fine.status, 0);
+  EXPECT_EQ(fine.errors, "");
+}
+
+TEST_F(InstallProgramTest, VerboseSaysWhatWasTriedWithoutChangingTheLines) {
+  // The registry's notes are the lookup's (tests/host); here they reach standard error, and
+  // the install path is followed into the prefix.
+  const std::string onDriveD =
+      "[Software\\\\HaldenCo\\\\Chromalith\\\\Installer] 1700000000\n\"CompanyName\"=\"HaldenCo\"\n"
+      "\"InstallPath\"=\"D:\\\\Chromalith\\\\\"\n\"UserName\"=\"x\"\n\n";
+  const std::string vendor = "HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith";
+  struct Case {
+    std::string keys;
+    std::vector<std::string> notes;
+  };
+  const Case cases[] = {
+      {"",
+       {vendor + " (64-bit view): not there",
+        "HKEY_CURRENT_USER\\Software\\HaldenCo\\Chromalith (64-bit view): not there"}},
+      {onDriveD + kUserKey,
+       {"install path D:\\Chromalith\\ is on drive D:, which the Wine prefix " + prefix().string() +
+        " does not map (no folder dosdevices/d:)"}},
+      {std::string(kInstallerKey) + kUserKey,
+       {"registry: Wine prefix " + prefix().string() + " (win64)", vendor + " (64-bit view): found",
+        vendor + "\\Installer (64-bit view): read",
+        "install path C:\\Program Files\\HaldenCo\\ is " + prefix().string() +
+            "/dosdevices/c:/Program Files/HaldenCo/"}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(prefix());
+    makePrefix(c.keys);
+    const InstallOutcome quiet = install();
+    EXPECT_EQ(quiet.errors, "") << c.keys;
+    const InstallOutcome verbose = install({"--wine-prefix", prefix().string(), "--verbose"});
+    EXPECT_EQ(verbose.status, 0);
+    for (const std::string& note : c.notes) {
+      EXPECT_NE(verbose.errors.find("pelagon-install: " + note + "\n"), std::string::npos) << verbose.errors;
+    }
+    EXPECT_EQ(verbose.lines, quiet.lines) << c.keys;
+  }
+}
+
+// Whoever may write into the prefix can plant links in it; a run with more rights than theirs
+// must not write through one to a file outside.
+TEST_F(InstallProgramTest, LinksOutOfThePrefixAreNotWrittenThrough) {
+  const fs::path outside = dir_.path() / "outside";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    std::size_t refused;
+    std::string note = "";  // what --verbose says of it
+  };
+  const Case cases[] = {
+      {"a payload file linked to a file outside",
+       [&] { fs::create_symlink(outside / "passwd", deviceFolder() / "Pelagon KD.dsr"); }, 1},
+      {"the profile folder linked to a folder outside",
+       [&] { fs::create_directory_symlink(outside, installPath() / "Profiles" / "Pelagon"); }, 76},
+      {"drive C: itself led outside",
+       [&] {
+         fs::copy(prefix() / "drive_c", outside / "drive_c", fs::copy_options::recursive);
+         fs::remove(prefix() / "dosdevices" / "c:");
+         fs::create_directory_symlink(outside / "drive_c", prefix() / "dosdevices" / "c:");
+       },
+       96, "drive C: leads out of the Wine prefix, to " + (outside / "drive_c").string()},
+      {"a payload file linked inside the prefix, which is followed",
+       [&] {
+         writeFile(installPath() / "Pelagon KD.dsr", "old");
+         fs::create_symlink("../../Pelagon KD.dsr", deviceFolder() / "Pelagon KD.dsr");
+       },
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(prefix());
+    fs::remove_all(outside);
+    makePrefix(std::string(kInstallerKey) + kUserKey);
+    fs::create_directories(outside);
+    writeFile(outside / "passwd", "root:x:0:0::/root:/bin/sh\n");
+    c.plant();
+    const auto before = entriesBelow(outside);
+
+    const InstallOutcome run = install({"--wine-prefix", prefix().string(), "--verbose"});
+    ASSERT_EQ(run.lines.size(), 96u);
+    EXPECT_EQ(count(run, " error: file cannot opened."), c.refused);
+    EXPECT_EQ(count(run, " successfly updated!"), 96 - c.refused);
+    EXPECT_EQ(entriesBelow(outside), before) << "something outside the prefix was written";
+    EXPECT_NE(run.errors.find(c.note), std::string::npos) << run.errors;
+  }
+  EXPECT_NE(readFile(installPath() / "Pelagon KD.dsr"), "old") << "the link inside is written through";
 }
 
 }  // namespace

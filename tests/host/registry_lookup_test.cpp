@@ -1,8 +1,15 @@
 #include <pelagon/host/registry_lookup.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <pelagon/platform/code_page.h>
 #include <pelagon/platform/linux/reg_file_parser.h>
@@ -50,6 +57,7 @@ protected:
     win::testing::FailIsWow64Process(false);
     win::UseNoRegistry();
     win::SetACP(win::CP_UTF8);
+    SetRegistryLookupNotes({});
   }
 };
 
@@ -263,6 +271,123 @@ TEST_F(RegistryLookupTest, AWinePrefixAndARegExportAreReadEndToEnd) {
                                       "Zo\xEB \xC5ngstr\xF6m"}));
   ASSERT_TRUE(ReadUserSettings(user));
   EXPECT_EQ(user, (UserSettingsInfo{RegistryRoot::LocalMachine, "Deutsch", "KD-1600", "CMYKOG"}));
+}
+
+TEST_F(RegistryLookupTest, NotesSayWhichHiveViewKeyAndValueWereTriedAndWhatEndedTheRead) {
+  const std::string vendor64 = "HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith (64-bit view)";
+  const std::string installer64 = "HKEY_LOCAL_MACHINE\\" + kInstaller + " (64-bit view)";
+  struct Case {
+    const char* name;
+    std::function<void(RegistryStore&)> fill;
+    std::vector<std::string> notes;
+    bool read = false;
+    bool user = false;  // ReadUserSettings, else ReadInstallerInfo
+  };
+  const Case cases[] = {
+      {"no vendor key",
+       [](RegistryStore&) {},
+       {vendor64 + ": not there",
+        "HKEY_CURRENT_USER\\Software\\HaldenCo\\Chromalith (64-bit view): not there"}},
+      {"the user's hive of a 32-bit system",
+       [](RegistryStore& store) { addInstaller(store, HKEY_CURRENT_USER).SetIs64BitSystem(false); },
+       {"HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith (32-bit view): not there",
+        "HKEY_CURRENT_USER\\Software\\HaldenCo\\Chromalith (32-bit view): found",
+        "HKEY_CURRENT_USER\\" + kInstaller + " (32-bit view): read"},
+       true},
+      {"the vendor key alone",
+       [](RegistryStore& store) { store.AddKey(HKEY_LOCAL_MACHINE, kVendor); },
+       {vendor64 + ": found", installer64 + ": not there"}},
+      {"a value of the wrong type",
+       [](RegistryStore& store) {
+         addInstaller(store, HKEY_LOCAL_MACHINE).SetDword(HKEY_LOCAL_MACHINE, kInstaller, "UserName", 7);
+       },
+       {vendor64 + ": found", installer64 + ": value \"UserName\" is REG_DWORD, not REG_SZ"}},
+      {"a value filling the buffer",
+       [](RegistryStore& store) {
+         addInstaller(store, HKEY_LOCAL_MACHINE)
+             .SetBinary(HKEY_LOCAL_MACHINE, kInstaller, "InstallPath", win::REG_SZ, utf16Text(1024, false));
+       },
+       {vendor64 + ": found",
+        installer64 + ": value \"InstallPath\" holds 1024 bytes, more than the 1023 read"}},
+      {"a value larger than the buffer",
+       [](RegistryStore& store) {
+         addInstaller(store, HKEY_LOCAL_MACHINE)
+             .SetBinary(HKEY_LOCAL_MACHINE, kInstaller, "InstallPath", win::REG_SZ, utf16Text(1999, true));
+       },
+       {vendor64 + ": found",
+        installer64 + ": value \"InstallPath\" holds 2000 bytes, more than the 1023 read"}},
+      {"a missing value of the User key, which takes any type",
+       [](RegistryStore& store) {
+         store.SetDword(HKEY_LOCAL_MACHINE, kUser, "InkConfig", 1)
+             .SetDword(HKEY_LOCAL_MACHINE, kUser, "Language", 2);
+       },
+       {vendor64 + ": found", "HKEY_LOCAL_MACHINE\\" + kUser + " (64-bit view): no value \"Model\""},
+       false,
+       true},
+      // Last, as it stays hidden: the probe goes on in the 32-bit view, the readers stop.
+      {"IsWow64Process not there",
+       [](RegistryStore& store) {
+         addInstaller(store, HKEY_LOCAL_MACHINE, kInstaller32);
+         win::testing::HideIsWow64Process(true);
+       },
+       {"HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith (32-bit view): found",
+        "IsWow64Process cannot be asked, so " + kInstaller + " is not read"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegistryStore store(true);
+    c.fill(store);
+    win::UseRegistry(std::move(store));
+    std::vector<std::string> notes;
+    SetRegistryLookupNotes([&notes](const std::string& note) { notes.push_back(note); });
+    InstallerInfo installer;
+    UserSettingsInfo user;
+    EXPECT_EQ(c.user ? ReadUserSettings(user) : ReadInstallerInfo(installer), c.read);
+    EXPECT_EQ(notes, c.notes);
+  }
+}
+
+// Fake server folders as a running wineserver keeps them, below a folder of the test's own:
+// Wine's .wine-<uid>, and the wine-XXXXXX of Debian's Wine.
+TEST(WineServerTest, TheServerFolderNamedForThePrefixTellsWhetherOneRuns) {
+  namespace fs = std::filesystem;
+  const test::TempDir dir;
+  const fs::path prefix = dir.path() / "prefix";
+  const fs::path other = dir.path() / "other";
+  fs::create_directories(prefix);
+  fs::create_directories(other);
+  struct stat st {};
+  ASSERT_EQ(::stat(prefix.c_str(), &st), 0);
+  char name[64];
+  std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  const fs::path base = dir.path() / "tmp";
+  const auto state = [&](const fs::path& of) { return win::WineServerStateOf(of.string(), base.string()); };
+
+  for (const std::string& folder : {".wine-" + std::to_string(st.st_uid), std::string("wine-Ab3xYz")}) {
+    SCOPED_TRACE(folder);
+    fs::remove_all(base);
+    EXPECT_EQ(state(prefix), win::WineServerState::NotRunning);
+    const fs::path server = base / folder / name;
+    fs::create_directories(server);
+    test::writeFile(server / "socket", "");
+    EXPECT_EQ(state(prefix), win::WineServerState::Unknown) << "a socket without a lock file";
+    test::writeFile(server / "lock", "");
+    EXPECT_EQ(state(prefix), win::WineServerState::NotRunning) << "a lock file nobody holds";
+
+    const int fd = ::open((server / "lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    ASSERT_EQ(::fcntl(fd, F_SETLK, &lock), 0);
+    EXPECT_EQ(state(prefix), win::WineServerState::Running);
+    EXPECT_EQ(state(other), win::WineServerState::NotRunning)
+        << "another prefix has a server folder of its own";
+    ::close(fd);
+    EXPECT_EQ(state(prefix), win::WineServerState::NotRunning);
+  }
 }
 
 }  // namespace

@@ -280,6 +280,22 @@ TEST_F(WineInstallOptions, PrintToTheLogFileAsTheLinuxProgramPrints) {
   EXPECT_EQ(readFile(log), "pelagon-install: unknown argument '--wine-prefix'\n");
 }
 
+// --verbose says on the debugger where the keys were looked for: here, in a registry without
+// them, both hives of the 64-bit view, and then nothing more, as the run ends there.
+TEST_F(WineInstallOptions, VerboseSaysOnTheDebuggerWhereTheKeysWereLookedFor) {
+  ::chmod(scratch_.path().c_str(), 0755);
+  const fs::path keys = scratch_.path() / "keys.reg";
+  writeFile(keys, regFile(""));
+  ::chmod(keys.c_str(), 0644);
+  ASSERT_EQ(wine("reg import " + shellQuoted("Z:" + keys.string()) + " /reg:64").status, 0);
+  const Result windows = wine(shellQuoted(exe_) + " --verbose", "WINEDEBUG=-all,+debugstr", "wine");
+  ASSERT_EQ(windows.status, 0) << windows.errors;
+  const std::string vendor = "\\Software\\HaldenCo\\Chromalith (64-bit view): not there\r\n";
+  EXPECT_EQ(debugLines(windows.errors),
+            (std::vector<std::string>{"pelagon-install: HKEY_LOCAL_MACHINE" + vendor,
+                                      "pelagon-install: HKEY_CURRENT_USER" + vendor}));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, WineInstall,
     ::testing::Values(
