@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include <pelagon/values/read_error.h>
+
 namespace pelagon::dsr {
 
 namespace {
@@ -43,40 +45,13 @@ private:
   std::vector<int> duplicateOf_;
 };
 
-std::string quoted(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string result = "\"";
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      result += '\\';
-      result += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      result += "\\x";
-      result += kHex[byte >> 4];
-      result += kHex[byte & 0x0F];
-    } else {
-      result += c;
-    }
-  }
-  result += '"';
-  return result;
-}
-
-std::string entry(std::string_view list, int position) {
-  std::string result(list);
-  result += '[';
-  result += std::to_string(position);
-  result += ']';
-  return result;
-}
+std::string entry(std::string_view list, int position) { return entryLabel(list, position); }
 
 // "list[position]", then the English name in quotes when there is one, then the record's
 // own index field and number in parentheses when it has one.
 std::string label(std::string_view list, int position, std::string_view name,
                   std::string_view indexField = {}, std::int32_t index = 0) {
-  std::string result = entry(list, position);
-  if (!name.empty()) result += ' ' + quoted(name);
+  std::string result = entryLabel(list, position, name);
   if (!indexField.empty()) {
     result += " (";
     result += indexField;

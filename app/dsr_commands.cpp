@@ -12,6 +12,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <utility>
 
 #include <pelagon/app/dsr_check.h>
@@ -383,7 +384,9 @@ int validate(const std::vector<std::string>& args, std::ostream& err) {
     throw Failure{kExitUsage, *schema + ": the schema cannot be used: " + message};
   }
   if (creator.hasError) {
-    err << "pelagon-dsr: " << path << ": not valid: " << creator.errorText << '\n';
+    // One line a problem, each saying which file it is about.
+    std::istringstream problems(creator.errorText);
+    for (std::string line; std::getline(problems, line);) err << "pelagon-dsr: " << path << ": not valid: " << line << '\n';
     return kExitProblems;
   }
   return kExitSuccess;

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include <pelagon/model/screen_option.h>
 #include <pelagon/model/whole_document.h>
 #include <pelagon/platform/com.h>
 #include <pelagon/values/escaped_string.h>
+#include <pelagon/values/read_error.h>
 #include <pelagon/values/record_fields.h>
 #include <pelagon/xmlio/dom_creator.h>
 
@@ -32,6 +34,53 @@ constexpr std::array<std::pair<std::string_view, std::string CommandSet::*>, 9> 
     {"strSheetCut", &CommandSet::strSheetCut},
     {"strCancel", &CommandSet::strCancel},
 }};
+
+constexpr auto kCommandNames = [] {
+  std::array<std::string_view, kCommands.size()> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = kCommands[i].first;
+  return names;
+}();
+
+// The root's children read by position, before the by-name tail.
+constexpr std::array<std::string_view, 10> kContentHead{
+    "aModelInfoList", "aInkInfoList",        "aInkConfigInfoList", "aResolutionInfoList",
+    "aModeInfoList",  "aSeparationInfoList", "aVControlPointList", "aPatternInfoList",
+    "commandSet",     "aMediaInfoList"};
+
+std::string_view englishName(const LocalizedText& text) { return text[0]; }
+
+constexpr RecordEntries<ModelInfo> kModelEntries{
+    "ModelInfo", EntryMatch::AnyChild,
+    [](const ModelInfo& model) -> std::string_view { return model.strLongModelName; }};
+constexpr RecordEntries<InkInfo> kInkEntries{
+    "InkInfo", EntryMatch::AnyChild, [](const InkInfo& ink) { return englishName(ink.strLongInkName); }};
+constexpr RecordEntries<InkConfigInfo> kInkConfigEntries{
+    "InkConfigInfo", EntryMatch::AnyChild,
+    [](const InkConfigInfo& config) { return englishName(config.strInkConfigName); }};
+constexpr RecordEntries<ResolutionInfo> kResolutionEntries{
+    "ResolutionInfo", EntryMatch::AnyChild,
+    [](const ResolutionInfo& resolution) { return englishName(resolution.strResolutionName); }};
+constexpr RecordEntries<ModeInfo> kModeEntries{
+    "ModeInfo", EntryMatch::AnyChild,
+    [](const ModeInfo& mode) -> std::string_view { return mode.strModeName; }};
+constexpr RecordEntries<SeparationInfo> kSeparationEntries{
+    "SeparationInfo", EntryMatch::AnyChild,
+    [](const SeparationInfo& separation) { return englishName(separation.strSeparationName); }};
+constexpr RecordEntries<VControlPoint> kVControlPointEntries{"VControlPoint"};
+constexpr RecordEntries<PatternInfo> kPatternEntries{"PatternInfo"};
+constexpr RecordEntries<MediaInfo> kMediaEntries{
+    "MediaInfo", EntryMatch::AnyChild,
+    [](const MediaInfo& media) { return englishName(media.strMediaName); }};
+
+// A command that is not a valid escaped string fails the load naming its element; the
+// failure stays the std::runtime_error the decoder raised.
+std::string readCommand(xml::Node element) {
+  try {
+    return decodeEscapedString(ReadNodeText(element));
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error("commandSet / " + nodeName(element) + ": " + error.what());
+  }
+}
 
 template <typename Record, typename Write>
 void writeList(xml::Document& document, xml::Node root, std::string_view name,
@@ -89,36 +138,57 @@ bool DeviceSeriesIO::Load(DeviceSeries& target) {
 }
 
 void DeviceSeriesIO::ReadContent(xml::Node root, DeviceSeries& target) const {
-  PositionalFields children(root);
-  readRecordList(children.next(), target.aModelInfoList,
-                 [this](xml::Node element, ModelInfo& model) { ReadModelInfo(element, model); });
-  readRecordList(children.next(), target.aInkInfoList,
-                 [this](xml::Node element, InkInfo& ink) { ReadInkInfo(element, ink); });
-  target.aInkConfigInfoList.clear();
-  readRecordList(children.next(), target.aInkConfigInfoList,
-                 [this](xml::Node element, InkConfigInfo& config) { ReadInkConfigInfo(element, config); });
-  readRecordList(
-      children.next(), target.aResolutionInfoList,
-      [this](xml::Node element, ResolutionInfo& resolution) { ReadResolutionInfo(element, resolution); });
-  readRecordList(children.next(), target.aModeInfoList,
-                 [this](xml::Node element, ModeInfo& mode) { ReadModeInfo(element, mode); });
-  readRecordList(
-      children.next(), target.aSeparationInfoList,
-      [this](xml::Node element, SeparationInfo& separation) { ReadSeparationInfo(element, separation); });
-  target.aVControlPointList.clear();
-  readRecordList(children.next(), target.aVControlPointList, [](xml::Node element, VControlPoint& point) {
-    VControlPointIO().ReadVControlPoint(element, point);
+  PositionalFields children(root, kContentHead);
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aModelInfoList, kModelEntries,
+                   [this](xml::Node element, ModelInfo& model) { ReadModelInfo(element, model); });
   });
-  readRecordList(children.next(), target.aPatternInfoList,
-                 [this](xml::Node element, PatternInfo& pattern) { ReadPatternInfo(element, pattern); });
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aInkInfoList, kInkEntries,
+                   [this](xml::Node element, InkInfo& ink) { ReadInkInfo(element, ink); });
+  });
+  target.aInkConfigInfoList.clear();
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aInkConfigInfoList, kInkConfigEntries,
+                   [this](xml::Node element, InkConfigInfo& config) { ReadInkConfigInfo(element, config); });
+  });
+  children.take([&](xml::Node list) {
+    readRecordList(
+        list, target.aResolutionInfoList, kResolutionEntries,
+        [this](xml::Node element, ResolutionInfo& resolution) { ReadResolutionInfo(element, resolution); });
+  });
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aModeInfoList, kModeEntries,
+                   [this](xml::Node element, ModeInfo& mode) { ReadModeInfo(element, mode); });
+  });
+  children.take([&](xml::Node list) {
+    readRecordList(
+        list, target.aSeparationInfoList, kSeparationEntries,
+        [this](xml::Node element, SeparationInfo& separation) { ReadSeparationInfo(element, separation); });
+  });
+  target.aVControlPointList.clear();
+  children.take([&](xml::Node list) {
+    readRecordList(
+        list, target.aVControlPointList, kVControlPointEntries,
+        [](xml::Node element, VControlPoint& point) { VControlPointIO().ReadVControlPoint(element, point); });
+  });
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aPatternInfoList, kPatternEntries,
+                   [this](xml::Node element, PatternInfo& pattern) { ReadPatternInfo(element, pattern); });
+  });
 
-  PositionalFields commands(children.next());
-  for (const auto& [name, member] : kCommands) {
-    target.commandSet.*member = decodeEscapedString(ReadNodeText(commands.next()));
-  }
+  children.take([&](xml::Node commandSet) {
+    PositionalFields commands(commandSet, kCommandNames);
+    for (const auto& command : kCommands) {
+      std::string CommandSet::*const member = command.second;
+      commands.take([&](xml::Node element) { target.commandSet.*member = readCommand(element); });
+    }
+  });
 
-  readRecordList(children.next(), target.aMediaInfoList,
-                 [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
+  children.take([&](xml::Node list) {
+    readRecordList(list, target.aMediaInfoList, kMediaEntries,
+                   [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
+  });
 
   target.strFirmwareDownloadURL = defaultFirmwareDownloadUrl();
   static const NamedFields<DeviceSeries> tail = {

@@ -1,5 +1,6 @@
 #include <pelagon/model/ink_info.h>
 
+#include <array>
 #include <string_view>
 
 #include <pelagon/model/record_document.h>
@@ -11,6 +12,12 @@ namespace {
 
 constexpr std::string_view kInkInfoName = "InkInfo";
 constexpr std::string_view kInkConfigInfoName = "InkConfigInfo";
+
+constexpr std::array<std::string_view, 3> kInkColorNames{"R", "G", "B"};
+constexpr std::array<std::string_view, 5> kInkInfoHead{"nInkIndex", "strLongInkName", "strShortInkName",
+                                                       "lightColor", "darkColor"};
+constexpr std::array<std::string_view, 4> kInkConfigInfoHead{"nInkConfigIndex", "strInkConfigName",
+                                                             "strFolderName", "nInkIndexList"};
 
 xml::Node writeInkColor(xml::Document& document, std::string_view name, const InkColor& color) {
   xml::Node element = document.createElement(name);
@@ -25,7 +32,7 @@ std::uint8_t lowByte(std::int32_t value) { return static_cast<std::uint8_t>(valu
 
 // R, G and B are the first three children by position, whatever their names.
 void readInkColor(xml::Node element, InkColor& color) {
-  PositionalFields components(element);
+  PositionalFields components(element, kInkColorNames);
   color.R = lowByte(components.read<std::int32_t>());
   color.G = lowByte(components.read<std::int32_t>());
   color.B = lowByte(components.read<std::int32_t>());
@@ -54,13 +61,13 @@ xml::Node InkInfoIO::WriteInkInfo(xml::Document& document, xml::Node parent, con
 }
 
 void InkInfoIO::ReadInkInfo(xml::Node element, InkInfo& ink) const {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kInkInfoHead);
   fields.read(ink.nInkIndex);
   // Into the target itself, so that a language without a child keeps its text.
-  readLocalizedText(fields.next(), ink.strLongInkName);
+  fields.read(ink.strLongInkName);
   fields.read(ink.strShortInkName);
-  readInkColor(fields.next(), ink.lightColor);
-  readInkColor(fields.next(), ink.darkColor);
+  fields.take([&ink](xml::Node color) { readInkColor(color, ink.lightColor); });
+  fields.take([&ink](xml::Node color) { readInkColor(color, ink.darkColor); });
   inkInfoTail().read(fields.rest(), ink);
 }
 
@@ -89,11 +96,11 @@ xml::Node InkConfigInfoIO::WriteInkConfigInfo(xml::Document& document, xml::Node
 }
 
 void InkConfigInfoIO::ReadInkConfigInfo(xml::Node element, InkConfigInfo& config) const {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kInkConfigInfoHead);
   fields.read(config.nInkConfigIndex);
-  readLocalizedText(fields.next(), config.strInkConfigName);
+  fields.read(config.strInkConfigName);
   fields.read(config.strFolderName);
-  readFixedArray(fields.next(), config.nInkIndexList);
+  fields.take([&config](xml::Node slots) { readFixedArray(slots, config.nInkIndexList); });
 }
 
 bool InkConfigInfoIO::WriteRecordFile(const std::string& path, const InkConfigInfo& config) const {

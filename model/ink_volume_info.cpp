@@ -52,7 +52,8 @@ xml::Node writeInkVolumeInfoList(xml::Document& document, const win::GrowableArr
 void readInkVolumeInfo(xml::Node element, InkVolumeInfo& info) { inkVolumeFields().read(element, info); }
 
 void readInkVolumeInfoList(xml::Node container, win::GrowableArray<InkVolumeInfo>& list) {
-  readRecordList(container, list, kInkVolumeInfo, readInkVolumeInfo);
+  readRecordList(container, list, RecordEntries<InkVolumeInfo>{kInkVolumeInfo, EntryMatch::ByName},
+                 readInkVolumeInfo);
 }
 
 xml::Node writePrintChartFileInfoSet(xml::Document& document, const PrintChartFileInfoSet& info) {
@@ -74,7 +75,9 @@ void readPrintChartFileInfoSet(xml::Node element, PrintChartFileInfoSet& info) {
 }
 
 void readPrintChartFileInfoSetList(xml::Node container, win::GrowableArray<PrintChartFileInfoSet>& list) {
-  readRecordList(container, list, kPrintChartFileInfoSet, readPrintChartFileInfoSet);
+  readRecordList(container, list,
+                 RecordEntries<PrintChartFileInfoSet>{kPrintChartFileInfoSet, EntryMatch::ByName},
+                 readPrintChartFileInfoSet);
 }
 
 }  // namespace pelagon

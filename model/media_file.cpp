@@ -1,5 +1,6 @@
 #include <pelagon/model/media_file.h>
 
+#include <array>
 #include <string_view>
 #include <utility>
 
@@ -11,6 +12,11 @@ namespace pelagon {
 namespace {
 constexpr std::string_view kRootName = "Halden_Media_File";
 constexpr std::string_view kVersion = "5.0.1.0";
+// The root's children read by position; ProfileList and what follows are not read.
+constexpr std::array<std::string_view, 2> kContentHead{"strSeriesName", "data"};
+constexpr RecordEntries<MediaInfo> kMediaEntries{
+    "MediaInfo", EntryMatch::AnyChild,
+    [](const MediaInfo& media) -> std::string_view { return media.strMediaName[0]; }};
 }  // namespace
 
 MediaFileIO::MediaFileIO(std::string documentPath) : ICommonIO(std::move(documentPath)) {}
@@ -61,10 +67,12 @@ xml::Node MediaFileIO::BuildRoot(xml::Document& document, const MediaFile& sourc
 
 void MediaFileIO::ReadContent(xml::Node root, MediaFile& target) const {
   target.version = ReadRootVersion(root);
-  PositionalFields children(root);
+  PositionalFields children(root, kContentHead);
   children.read(target.strSeriesName);
-  readRecordList(children.next(), target.media,
-                 [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
+  children.take([&](xml::Node data) {
+    readRecordList(data, target.media, kMediaEntries,
+                   [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
+  });
 }
 
 }  // namespace pelagon

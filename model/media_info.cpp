@@ -1,5 +1,6 @@
 #include <pelagon/model/media_info.h>
 
+#include <array>
 #include <string_view>
 
 #include <pelagon/model/record_document.h>
@@ -9,6 +10,17 @@ namespace pelagon {
 namespace {
 
 constexpr std::string_view kMediaInfo = "MediaInfo";
+
+constexpr std::array<std::string_view, 17> kMediaInfoHead{
+    "strMediaName", "strBaseMediaName", "aPermissionSetList", "aQualityInfoList",   "nDefaultLevel",
+    "nDryTime",     "nVacuumPower",     "eHeadHeight",        "aflFeedCalibration", "nPreHeater",
+    "nPrintHeater", "nDryHeater",       "nCutCount",          "nCutVelocity",       "nCutForce",
+    "flCutOffset",  "TimeStamp"};
+
+constexpr RecordEntries<PermissionSet> kPermissionSetEntries{"PermissionSet"};
+constexpr RecordEntries<QualityInfo> kQualityEntries{
+    "QualityInfo", EntryMatch::AnyChild,
+    [](const QualityInfo& quality) -> std::string_view { return quality.strQualityName[0]; }};
 
 const NamedFields<MediaInfo>& mediaInfoTail() {
   static const NamedFields<MediaInfo> fields{
@@ -85,19 +97,21 @@ xml::Node MediaInfoIO::WriteMediaInfo(xml::Document& document, xml::Node parent,
 
 void MediaInfoIO::ReadMediaInfo(xml::Node element, MediaInfo& media) const {
   // Stored files are matched on the order of these 17 children, not on their names.
-  PositionalFields head(element);
+  PositionalFields head(element, kMediaInfoHead);
   head.read(media.strMediaName);
   head.read(media.strBaseMediaName);
-  readRecordList(head.next(), media.aPermissionSetList,
-                 [](xml::Node child, PermissionSet& permission) { readPermissionSet(child, permission); });
-  readRecordList(head.next(), media.aQualityInfoList,
-                 [](xml::Node child, QualityInfo& quality) { readQualityInfo(child, quality); });
+  head.take([&media](xml::Node list) {
+    readRecordList(list, media.aPermissionSetList, kPermissionSetEntries, readPermissionSet);
+  });
+  head.take([&media](xml::Node list) {
+    readRecordList(list, media.aQualityInfoList, kQualityEntries, readQualityInfo);
+  });
   head.read(media.nDefaultLevel);
   head.read(media.nDryTime);
   head.read(media.nVacuumPower);
   if (media.nVacuumPower == -1) media.nVacuumPower = 0;
   head.read(media.eHeadHeight);
-  readScalarList(head.next(), media.aflFeedCalibration);
+  head.take([&media](xml::Node list) { readScalarList(list, media.aflFeedCalibration); });
   head.read(media.nPreHeater);
   head.read(media.nPrintHeater);
   head.read(media.nDryHeater);
@@ -105,7 +119,7 @@ void MediaInfoIO::ReadMediaInfo(xml::Node element, MediaInfo& media) const {
   head.read(media.nCutVelocity);
   head.read(media.nCutForce);
   head.read(media.flCutOffset);
-  ReadTimeStampElement(head.next(), media.TimeStamp);
+  head.take([&media](xml::Node stamp) { ReadTimeStampElement(stamp, media.TimeStamp); });
 
   // Files without a bDrierEnable element take a dryer temperature of 0 as "off".
   if (media.nDryHeater == 0) media.bDrierEnable = false;

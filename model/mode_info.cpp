@@ -1,6 +1,7 @@
 #include <pelagon/model/mode_info.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr std::string_view kModeInfo = "ModeInfo";
 constexpr std::string_view kUVLampPowerList = "aUVLampPowerList";
+
+constexpr std::array<std::string_view, 7> kModeInfoHead{
+    "nModeIndex", "strModeName", "nInkNum", "nInkIndexList", "nBitsPerPixel", "nDotType", "strDotSize"};
 
 // A power equal to its reference but not to 100 would come back as 100 from an empty list,
 // so both must hold for the list to be left out.
@@ -85,11 +89,11 @@ xml::Node ModeInfoIO::WriteModeInfo(xml::Document& document, xml::Node parent, c
 
 void ModeInfoIO::ReadModeInfo(xml::Node element, ModeInfo& mode) const {
   mode.nNozzleMaskCount = 0;
-  PositionalFields fields(element);
+  PositionalFields fields(element, kModeInfoHead);
   fields.read(mode.nModeIndex);
   fields.read(mode.strModeName);
   fields.read(mode.nInkNum);
-  readFixedArray(fields.next(), mode.nInkIndexList);
+  fields.take([&mode](xml::Node slots) { readFixedArray(slots, mode.nInkIndexList); });
   fields.read(mode.nBitsPerPixel);
   fields.read(mode.nDotType);
   fields.read(mode.strDotSize);

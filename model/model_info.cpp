@@ -1,5 +1,6 @@
 #include <pelagon/model/model_info.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -13,6 +14,14 @@ namespace pelagon {
 namespace {
 
 constexpr std::string_view kElementName = "ModelInfo";
+
+// The 21 leading fields, read by position.
+constexpr std::array<std::string_view, 21> kHead{
+    "strLongModelName",   "strMIBModelName",      "strFolderName",    "dMaxWidth",         "nHeadNum",
+    "nHeadPositionIndex", "nDefaultInkIndex",     "bCutFeature",      "nHeaterFeature",    "nHeadHeightMask",
+    "strStaticStatus",    "strStaticExtraStatus", "strActiveStatus",  "strPPDFile",        "dCropMargin_mm",
+    "dCropSize_mm",       "dPageSpace_mm",        "dHWLeftMargin_mm", "dHWRightMargin_mm", "dHWTopMargin_mm",
+    "dHWBottomMargin_mm"};
 
 // Everything after the 21 leading fields, found by exact name in any order.
 const NamedFields<ModelInfo>& namedTail() {
@@ -129,14 +138,14 @@ xml::Node ModelInfoIO::WriteModelInfo(xml::Document& document, xml::Node parent,
 
 void ModelInfoIO::ReadModelInfo(xml::Node element, ModelInfo& model) const {
   // The leading fields go by position alone: stored files are matched on order, not names.
-  PositionalFields head(element);
+  PositionalFields head(element, kHead);
   head.read(model.strLongModelName);
   head.read(model.strMIBModelName);
   head.read(model.strFolderName);
   head.read(model.dMaxWidth);
   head.read(model.nHeadNum);
-  readFixedArray(head.next(), model.nHeadPositionIndex);
-  readFixedArray(head.next(), model.nDefaultInkIndex);
+  head.take([&model](xml::Node slots) { readFixedArray(slots, model.nHeadPositionIndex); });
+  head.take([&model](xml::Node slots) { readFixedArray(slots, model.nDefaultInkIndex); });
   head.read(model.bCutFeature);
   // Written as an integer, but read as a real, so "2.9" gives 2.
   model.nHeaterFeature = truncateToInt32(head.read<double>());

@@ -1,5 +1,6 @@
 #include <pelagon/model/passmask_list.h>
 
+#include <array>
 #include <string_view>
 #include <utility>
 
@@ -16,6 +17,12 @@ constexpr std::string_view kVersion = "1.0.1.0";
 constexpr std::string_view kPassmaskName = "Passmask";
 constexpr std::string_view kCommandName = "strPassmaskCommand";
 constexpr std::string_view kPieceName = "strPassmaskPiece";
+
+constexpr std::array<std::string_view, 5> kPassmaskHead{
+    "nPassmaskIndex", "strPassmaskName", "strPassmaskMode", "strInkConsumptionRate", "nOverlapNozzleCount"};
+constexpr RecordEntries<Passmask> kPassmaskEntries{
+    kPassmaskName, EntryMatch::ByName,
+    [](const Passmask& passmask) -> std::string_view { return passmask.strPassmaskName; }};
 
 bool isUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U; }
 
@@ -69,7 +76,7 @@ xml::Node PassmaskIO::WritePassmask(xml::Document& document, xml::Node parent,
 }
 
 void PassmaskIO::ReadPassmask(xml::Node element, Passmask& passmask) const {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kPassmaskHead);
   fields.read(passmask.nPassmaskIndex);
   fields.read(passmask.strPassmaskName);
   fields.read(passmask.strPassmaskMode);
@@ -131,7 +138,7 @@ xml::Node PassmaskListIO::BuildRoot(xml::Document& document, const PassmaskList&
 
 void PassmaskListIO::ReadContent(xml::Node root, PassmaskList& target) const {
   target.version = ReadRootVersion(root);
-  readRecordList(root, target.passmasks, kPassmaskName,
+  readRecordList(root, target.passmasks, kPassmaskEntries,
                  [this](xml::Node element, Passmask& passmask) { ReadPassmask(element, passmask); });
 }
 

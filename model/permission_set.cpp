@@ -1,5 +1,7 @@
 #include <pelagon/model/permission_set.h>
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 #include <type_traits>
 
@@ -14,6 +16,14 @@ struct PermissionTail {
   PermissionSet& permission;
   bool recommendedRead = false;
 };
+
+constexpr std::array<std::string_view, 4> kPermissionHead{"nPermissionIndex", "anInkConfigIndexList",
+                                                          "nResolutionIndex", "nModeIndex"};
+constexpr std::array<std::string_view, 3> kQualityHead{"nQualityLevel", "strQualityName",
+                                                       "anPermissionIndexList"};
+constexpr std::array<std::string_view, 3> kCalibrationHead{"nOutputLimit", "density", "lab"};
+constexpr std::array<std::string_view, 3> kLabComponents{"l", "a", "b"};
+constexpr RecordEntries<CalibrationInfo> kCalibrationEntries{"CalibrationInfo"};
 
 template <auto Member>
 NamedFields<PermissionTail>::Field tailField(std::string_view name) {
@@ -46,9 +56,8 @@ const NamedFields<PermissionTail>& permissionTail() {
       tailField<&PermissionSet::nSeparationIndex>("nSeparationIndex"),
       {"aCalibrationInfoList",
        +[](xml::Node element, PermissionTail& tail) {
-         readRecordList(
-             element, tail.permission.aCalibrationInfoList,
-             [](xml::Node child, CalibrationInfo& calibration) { readCalibrationInfo(child, calibration); });
+         readRecordList(element, tail.permission.aCalibrationInfoList, kCalibrationEntries,
+                        readCalibrationInfo);
        }},
       tailField<&PermissionSet::nInkLimit>("nInkLimit"),
       tailField<&PermissionSet::strPrinterProfile>("strPrinterProfile"),
@@ -123,10 +132,10 @@ xml::Node writePermissionSet(xml::Document& document, xml::Node parent, const Pe
 }
 
 void readPermissionSet(xml::Node element, PermissionSet& permission) {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kPermissionHead);
   fields.read(permission.nPermissionIndex);
   permission.anInkConfigIndexList.clear();
-  readScalarList(fields.next(), permission.anInkConfigIndexList);
+  fields.take([&permission](xml::Node list) { readScalarList(list, permission.anInkConfigIndexList); });
   fields.read(permission.nResolutionIndex);
   fields.read(permission.nModeIndex);
 
@@ -149,10 +158,10 @@ xml::Node writeQualityInfo(xml::Document& document, xml::Node parent, const Qual
 }
 
 void readQualityInfo(xml::Node element, QualityInfo& quality) {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kQualityHead);
   fields.read(quality.nQualityLevel);
   fields.read(quality.strQualityName);
-  readScalarList(fields.next(), quality.anPermissionIndexList);
+  fields.take([&quality](xml::Node list) { readScalarList(list, quality.anPermissionIndexList); });
   qualityTail().read(fields.rest(), quality);
 }
 
@@ -173,25 +182,30 @@ xml::Node writeCalibrationInfo(xml::Document& document, xml::Node parent,
 }
 
 void readCalibrationInfo(xml::Node element, CalibrationInfo& calibration) {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kCalibrationHead);
   fields.read(calibration.nOutputLimit);
   // Only the first 21 children count; more are ignored rather than stored past the table.
-  readFixedArray(fields.next(), calibration.density);
-  xml::NodeList steps = fields.next().childNodes();
-  for (CalibrationLab& step : calibration.lab) {
-    const xml::Node value = steps.nextNode();
-    if (!value) break;
-    // Its children are the three components. Stepping past a missing L or a raises at once;
-    // a missing b raises when it is read.
-    xml::NodeList components = value.childNodes();
-    const xml::Node l = components.nextNode();
-    const xml::Node a = components.nextNode();
-    if (!l || !a) throw win::_com_error(win::E_POINTER);
-    const xml::Node b = components.nextNode();
-    step.L = readValue<float>(l);
-    step.a = readValue<float>(a);
-    step.b = readValue<float>(b);
-  }
+  fields.take([&calibration](xml::Node density) { readFixedArray(density, calibration.density); });
+  fields.take([&calibration](xml::Node lab) {
+    xml::NodeList steps = lab.childNodes();
+    for (std::size_t i = 0; i < calibration.lab.size(); ++i) {
+      const xml::Node value = steps.nextNode();
+      if (!value) break;
+      try {
+        // Its children are the three components. A missing L or a raises before anything is
+        // read; a missing b raises when it is read.
+        PositionalFields components(value, kLabComponents);
+        const xml::Node l = components.next();
+        const xml::Node a = components.next();
+        CalibrationLab& step = calibration.lab[i];
+        step.L = readValue<float>(l);
+        step.a = readValue<float>(a);
+        components.read(step.b);
+      } catch (...) {
+        rethrowWithin(entryLabel(nodeName(lab), static_cast<int>(i)), value);
+      }
+    }
+  });
 }
 
 }  // namespace pelagon

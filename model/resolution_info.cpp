@@ -1,5 +1,6 @@
 #include <pelagon/model/resolution_info.h>
 
+#include <array>
 #include <string_view>
 
 #include <pelagon/model/record_document.h>
@@ -10,6 +11,10 @@ namespace pelagon {
 namespace {
 constexpr std::string_view kResolutionInfoName = "ResolutionInfo";
 constexpr std::string_view kPatternInfoName = "PatternInfo";
+constexpr std::array<std::string_view, 4> kResolutionInfoHead{"nResolutionIndex", "strResolutionName",
+                                                              "flScanResolution", "flFeedResolution"};
+constexpr std::array<std::string_view, 4> kPatternInfoHead{"nFMPatternIndex", "nScanPixelSize",
+                                                           "nFeedPixelSize", "strPatternFile"};
 }  // namespace
 
 xml::Node ResolutionInfoIO::WriteResolutionInfo(xml::Document& document, xml::Node parent,
@@ -23,10 +28,10 @@ xml::Node ResolutionInfoIO::WriteResolutionInfo(xml::Document& document, xml::No
 }
 
 void ResolutionInfoIO::ReadResolutionInfo(xml::Node element, ResolutionInfo& resolution) const {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kResolutionInfoHead);
   fields.read(resolution.nResolutionIndex);
   // Into the target itself, so that a language without a child keeps its text.
-  readLocalizedText(fields.next(), resolution.strResolutionName);
+  fields.read(resolution.strResolutionName);
   fields.read(resolution.flScanResolution);
   fields.read(resolution.flFeedResolution);
 }
@@ -55,7 +60,7 @@ xml::Node PatternInfoIO::WritePatternInfo(xml::Document& document, xml::Node par
 }
 
 void PatternInfoIO::ReadPatternInfo(xml::Node element, PatternInfo& pattern) const {
-  PositionalFields fields(element);
+  PositionalFields fields(element, kPatternInfoHead);
   fields.read(pattern.nFMPatternIndex);
   fields.read(pattern.nScanPixelSize);
   fields.read(pattern.nFeedPixelSize);

@@ -1,5 +1,6 @@
 #include <pelagon/model/separation_info.h>
 
+#include <array>
 #include <string_view>
 #include <utility>
 
@@ -15,6 +16,9 @@ constexpr std::string_view kSeparationTable = "SeparationTable";
 constexpr std::string_view kSeparationTableList = "aSeparationTableList";
 constexpr std::string_view kInputChannelInkIndexList = "anInputChannelInkIndexList";
 constexpr std::string_view kInkIndex = "nInkIndex";
+constexpr RecordEntries<SeparationTable> kSeparationTableEntries{kSeparationTable, EntryMatch::ByName};
+constexpr std::array<std::string_view, 6> kSeparationTableHead{
+    "nInputChannelNum", "usOutputTable", "dStart", "dPeak", "dMax", "dEnd"};
 
 const NamedFields<SeparationInfo>& separationFields() {
   static const NamedFields<SeparationInfo> fields{
@@ -25,7 +29,7 @@ const NamedFields<SeparationInfo>& separationFields() {
       field<&SeparationInfo::nOutputChannel>("nOutputChannel"),
       {kSeparationTableList,
        +[](xml::Node element, SeparationInfo& info) {
-         readRecordList(element, info.aSeparationTableList, kSeparationTable,
+         readRecordList(element, info.aSeparationTableList, kSeparationTableEntries,
                         [](xml::Node child, SeparationTable& table) {
                           SeparationInfoIO().ReadSeparationTable(child, table);
                         });
@@ -98,7 +102,7 @@ xml::Node SeparationInfoIO::WriteSeparationTable(xml::Document& document, xml::N
 
 void SeparationInfoIO::ReadSeparationTable(xml::Node element, SeparationTable& table) const {
   // The first six children by their place alone, whatever their names.
-  PositionalFields head(element);
+  PositionalFields head(element, kSeparationTableHead);
   head.read(table.nInputChannelNum);
   // eType comes later in the element, so the text waits until the whole table is read.
   const std::string storedTable = head.read<std::string>();

@@ -3,7 +3,8 @@
 // both. Their semantics are the device-series document's (the document is loaded once and
 // kept by the creator, the root and its version are checked by ICommonIO, element failures
 // are exceptions that the load turns into false, a save builds the whole document before it
-// writes it), with a reason for people kept beside each result.
+// writes it), with a reason for people kept beside each result: for a record that cannot be
+// read, "\"PATH\": <where in the document>: <what is wrong there>".
 
 #include <cstdint>
 #include <exception>
@@ -12,6 +13,7 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
+#include <pelagon/values/read_error.h>
 #include <pelagon/xmlio/common_io.h>
 #include <pelagon/xmlio/dom_creator.h>
 
@@ -51,8 +53,10 @@ bool LoadWholeDocument(ICommonIO& io, std::string& reason, ReadContent&& readCon
              ".x.x)";
   } catch (const ICommonIO::InterpretException&) {
     reason = where + "has no \"" + io.GetRootName() + "\" root element";
+  } catch (const ReadError& error) {
+    reason = where + error.where() + ": " + error.problem();
   } catch (const win::_com_error& error) {
-    // A missing positional child reaches its reader as a null node.
+    // A null node used outside any record names no place.
     reason = where + (error.Error() == win::E_POINTER ? "an element the format requires is missing"
                                                       : "cannot be read: " + DescribeComError(error));
   } catch (const std::exception& error) {

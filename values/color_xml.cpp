@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include <pelagon/values/read_error.h>
 #include <pelagon/xmlio/dom_creator.h>
 #include <pelagon/xmlio/number_text.h>
 
@@ -59,7 +60,12 @@ ChannelValues readChannelValues(const ColorSpaceInfo& space, xml::Node element) 
     if (child.type() != xml::NodeType::Element) continue;
     const auto match = std::ranges::find(space.channelElements, child.name());
     if (match == space.channelElements.end()) continue;
-    const std::string text = ReadNodeText(child.attribute(kValueAttribute));
+    const xml::Attribute value = child.attribute(kValueAttribute);
+    if (!value) {
+      throw ReadError(win::E_POINTER, nodeName(child),
+                      "attribute \"" + std::string(kValueAttribute) + "\" is missing");
+    }
+    const std::string text = ReadNodeText(value);
     values[static_cast<std::size_t>(match - space.channelElements.begin())] =
         channelFromText(space.channelType, text);
   }

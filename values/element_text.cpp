@@ -2,6 +2,7 @@
 
 #include <pelagon/platform/code_page.h>
 #include <pelagon/platform/hresult.h>
+#include <pelagon/values/read_error.h>
 #include <pelagon/xmlio/dom_creator.h>
 #include <pelagon/xmlio/number_text.h>
 
@@ -82,7 +83,11 @@ std::string readStringElement(xml::Node element) { return ReadNodeText(element);
 
 std::int32_t readIntAttribute(xml::Node element, std::string_view name) {
   if (!element) throw win::_com_error(win::E_POINTER);
-  return parseCInt(ReadNodeText(element.attribute(name)));
+  const xml::Attribute attribute = element.attribute(name);
+  if (!attribute) {
+    throw ReadError(win::E_POINTER, nodeName(element), "attribute \"" + std::string(name) + "\" is missing");
+  }
+  return parseCInt(ReadNodeText(attribute));
 }
 
 }  // namespace pelagon

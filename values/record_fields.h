@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include <pelagon/platform/hresult.h>
 #include <pelagon/values/element_text.h>
 #include <pelagon/values/localized_text.h>
+#include <pelagon/values/read_error.h>
 #include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
@@ -97,25 +99,57 @@ void appendOrThrow(win::GrowableArray<T>& list, U&& item) {
 // ---- The positional head ----
 
 // A record's leading fields, taken one child after another without looking at names. A
-// child that is not there reads as a null node, which raises E_POINTER in the reader.
+// child that is not there raises ReadError(E_POINTER) naming it. `names` are the children's
+// names as the writer gives them, for messages only: the reader never compares them.
 class PositionalFields {
 public:
-  explicit PositionalFields(xml::Node element) : children_(element.childNodes()) {}
+  explicit PositionalFields(xml::Node element, std::span<const std::string_view> names = {})
+      : element_(element), children_(element.childNodes()), names_(names) {}
 
-  xml::Node next() { return children_.nextNode(); }
+  xml::Node next() {
+    const xml::Node child = children_.nextNode();
+    ++position_;
+    if (!child) throwMissing();
+    return child;
+  }
   template <typename T>
   T read() {
-    return readValue<T>(next());
+    T value{};
+    take([&value](xml::Node child) { value = readValue<T>(child); });
+    return value;
   }
   template <typename T>
   void read(T& field) {
-    readInto(next(), field);
+    take([&field](xml::Node child) { readInto(child, field); });
+  }
+  // Reads the next child with `readChild(child)`. A failure is placed at that child, or,
+  // when the child is not the one named for its place, at the first child out of place
+  // (the reader then read the wrong element, and what it found inside would mislead).
+  template <typename Read>
+  void take(Read&& readChild) {
+    const xml::Node child = next();
+    try {
+      readChild(child);
+    } catch (...) {
+      rethrowAtChild(child);
+    }
   }
   // The children after the head, for a by-name tail.
   xml::NodeList& rest() { return children_; }
 
 private:
+  [[noreturn]] void throwMissing() const;
+  [[noreturn]] void rethrowAtChild(xml::Node child) const;
+  // The first child up to the current one that is not where `names` put it, said for
+  // people ("child 3 (nModeIndex) is missing"); empty when every one is in its place.
+  std::string firstMisplaced() const;
+  std::string childText(int position) const;
+
+  xml::Node element_;
   xml::NodeList children_;
+  std::span<const std::string_view> names_;
+  // The place of the child last taken.
+  int position_ = -1;
 };
 
 // ---- The by-name tail ----
@@ -157,7 +191,11 @@ public:
         index = find(name);
         if (index == fields_.size()) continue;
       }
-      fields_[index].read(child, record);
+      try {
+        fields_[index].read(child, record);
+      } catch (...) {
+        rethrowWithin({}, child);
+      }
       expected = index + 1;
     }
   }
@@ -213,8 +251,8 @@ xml::Node writeFixedArray(xml::Document& document, std::string_view name, const 
 // The first N children by position, whatever their names; fewer than N raise E_POINTER.
 template <typename T, std::size_t N>
 void readFixedArray(xml::Node element, std::array<T, N>& values) {
-  xml::NodeList children = element.childNodes();
-  for (T& value : values) value = readValue<T>(children.nextNode());
+  PositionalFields slots(element);
+  for (T& value : values) slots.read(value);
 }
 
 // ---- Lists ----
@@ -268,28 +306,53 @@ xml::Node writeRecordList(xml::Document& document, std::string_view name,
   return element;
 }
 
-// Reads every child of the container into a fresh record with `readRecord(child, record)`
-// and appends it.
-template <typename Record, typename Reader>
-void readRecordList(xml::Node element, win::GrowableArray<Record>& list, Reader&& readRecord) {
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    Record record{};
-    readRecord(child, record);
-    appendOrThrow(list, std::move(record));
-  }
-}
+// Which children of a list's element are its entries, and how a message names one.
+enum class EntryMatch {
+  // Every child is read as an entry, whatever it is.
+  AnyChild,
+  // Only the elements named as entries are; others are skipped.
+  ByName,
+};
 
-// The same for the children named `entryName` only; others are skipped.
+template <typename Record>
+struct RecordEntries {
+  // The element the writer makes for each entry.
+  std::string_view name;
+  EntryMatch match = EntryMatch::AnyChild;
+  // The record's English name, for messages; null for records without one.
+  std::string_view (*englishName)(const Record&) = nullptr;
+};
+
+// Reads each entry of the container into a fresh record with `readRecord(child, record)` and
+// appends it. A failing entry is placed at its label, "list[position]" with the English
+// name read so far; an entry read from a child that is not an entry element (AnyChild)
+// fails as that child out of place.
 template <typename Record, typename Reader>
-void readRecordList(xml::Node element, win::GrowableArray<Record>& list, std::string_view entryName,
+void readRecordList(xml::Node element, win::GrowableArray<Record>& list, const RecordEntries<Record>& entries,
                     Reader&& readRecord) {
   xml::NodeList children = element.childNodes();
+  int position = 0;
+  int childPosition = -1;
   for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    if (child.type() != xml::NodeType::Element || child.name() != entryName) continue;
+    ++childPosition;
+    const bool isEntry = child.type() == xml::NodeType::Element && child.name() == entries.name;
+    if (!isEntry && entries.match == EntryMatch::ByName) continue;
     Record record{};
-    readRecord(child, record);
+    try {
+      readRecord(child, record);
+    } catch (...) {
+      if (!isEntry) {
+        rethrowAs(element, "unexpected " + describeNode(child) + " at child " +
+                               std::to_string(childPosition) + " (expected " + std::string(entries.name) +
+                               ")");
+      }
+      rethrowWithin(
+          entryLabel(nodeName(element), position,
+                     entries.englishName != nullptr ? entries.englishName(record) : std::string_view()),
+          child);
+    }
     appendOrThrow(list, std::move(record));
+    ++position;
   }
 }
 

@@ -5,6 +5,8 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -29,7 +31,65 @@ xmlParserInputPtr localOnlyLoader(const char* url, const char* id, xmlParserCtxt
 
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_NOERROR;
 
-// Collects libxml2's messages, the first few of them, for people to read.
+// "xmlParseCharRef", "xmlSAX2Characters ": one of libxml2's functions, which some of its
+// messages begin with ("xmlns" is no such name).
+bool isFunctionName(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.size() < 4 || !text.starts_with("xml") || text[3] < 'A' || text[3] > 'Z') return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
+}
+
+// libxml2 words some limits in its own terms (function names, the option that lifts them);
+// people get plain words instead.
+std::string plainWords(std::string_view message) {
+  constexpr std::string_view kDepth = "Excessive depth in document: ";
+  if (message.starts_with(kDepth)) {
+    std::string_view depth = message.substr(kDepth.size());
+    depth = depth.substr(0, depth.find(' '));
+    return "elements are nested more than " + std::string(depth) + " deep, more than the validator reads";
+  }
+  if (message == "xmlSAX2Characters: huge text node") return "a text is longer than the validator reads";
+  if (message == "internal error: Huge input lookup") {
+    return "a name or attribute value is longer than the validator reads";
+  }
+  // Anything else that names a parser option or function loses those words.
+  std::string_view text = message;
+  if (const std::size_t hint = text.find("use XML_PARSE_"); hint != std::string_view::npos) {
+    text = text.substr(0, hint);
+    while (!text.empty() && (text.back() == ' ' || text.back() == ',')) text.remove_suffix(1);
+  }
+  if (const std::size_t colon = text.find(':');
+      colon != std::string_view::npos && isFunctionName(text.substr(0, colon))) {
+    text.remove_prefix(colon + 1);
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  }
+  return std::string(text);
+}
+
+// The node's place as libxml2 writes it ("/DeviceSeries/aMediaInfoList/MediaInfo[3]/nDryTime");
+// empty when the error names no node.
+std::string nodePath(const xmlError& error) {
+  const auto* node = static_cast<const xmlNode*>(error.node);
+  if (node == nullptr || (node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE)) return {};
+  struct FreeText {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+  };
+  const std::unique_ptr<xmlChar, FreeText> path(xmlGetNodePath(node));
+  return path ? std::string(reinterpret_cast<const char*>(path.get())) : std::string();
+}
+
+// A validity message begins with the element (and attribute) it is about, which the node's
+// path already says.
+std::string_view withoutElementPrefix(std::string_view message) {
+  if (!message.starts_with("Element '")) return message;
+  const std::size_t end = message.find("': ");
+  return end == std::string_view::npos ? message : message.substr(end + 3);
+}
+
+// Collects libxml2's messages, the first few of them, for people to read: where (the
+// element's path and line, or the line and column of a parse error), then what.
 struct Messages {
   std::string text;
   int count = 0;
@@ -38,10 +98,19 @@ struct Messages {
     if (error == nullptr || error->message == nullptr) return;
     if (++count > 5) return;
     if (!text.empty()) text += '\n';
-    if (error->line > 0) text += "line " + std::to_string(error->line) + ": ";
     std::string_view message(error->message);
     while (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-    text += message;
+    if (const std::string path = nodePath(*error); !path.empty()) {
+      text += path;
+      if (error->line > 0) text += " (line " + std::to_string(error->line) + ")";
+      text += ": ";
+      message = withoutElementPrefix(message);
+    } else if (error->line > 0) {
+      text += "line " + std::to_string(error->line);
+      if (error->int2 > 0) text += ", column " + std::to_string(error->int2);
+      text += ": ";
+    }
+    text += plainWords(message);
   }
 };
 

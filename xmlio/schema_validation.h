@@ -20,7 +20,9 @@ using SchemaHandle = std::unique_ptr<CompiledSchema, CompiledSchemaDeleter>;
 // Raises _com_error whose description says what is wrong with the schema.
 SchemaHandle LoadSchema(const std::string& schemaPath);
 
-// Empty when the file is well-formed and conforms to the schema, else the first problems.
+// Empty when the file is well-formed and conforms to the schema, else the first problems, one
+// a line: where ("/DeviceSeries/aMediaInfoList/MediaInfo[3]/nDryTime (line 2)", or the line
+// and column of a file that is not well-formed), then what, in plain words.
 std::string ValidateAgainstSchema(const CompiledSchema& schema, const std::string& path);
 
 }  // namespace pelagon::detail

@@ -249,5 +249,35 @@ TEST_F(SchemaTest, BrokenMediaFileAndPassmaskListAreRejected) {
             "");
 }
 
+// A compact file holds whole lists on one line, so a problem is placed by its element's path;
+// libxml2's own hints (its option names) stay out of the message.
+TEST_F(SchemaTest, AProblemIsPlacedByItsElementPath) {
+  const std::string written = writtenSeries();
+  std::string deep = "<DeviceSeries>";
+  for (int i = 0; i < 300; ++i) deep += "<a>";
+  struct Case {
+    std::string text;
+    std::string_view placed;
+    std::string_view says;
+  };
+  const Case cases[] = {
+      {replaced(written, "<English>Generic Vinyl 2 [0]</English>",
+                "<English>Generic Vinyl 2 [0]</English><foo/>"),
+       "/DeviceSeries/aMediaInfoList/MediaInfo[3]/strMediaName/foo (line ",
+       "This element is not expected."},
+      {replaced(written, "<nDryTime>3</nDryTime>", "<nDryTime>abc</nDryTime>"),
+       "/DeviceSeries/aMediaInfoList/MediaInfo[1]/nDryTime (line ", "'abc' is not a valid value"},
+      {replaced(written, " strVersion=\"3.3.0.0\"", ""),
+       "/DeviceSeries (line 2): ", "The attribute 'strVersion' is required but missing."},
+      {deep, "line 1, column ", "elements are nested more than 256 deep, more than the validator reads"},
+  };
+  for (const Case& broken : cases) {
+    const std::string problem = problemOf(broken.text, "device_series.xsd");
+    EXPECT_EQ(problem.rfind(broken.placed, 0), 0u) << problem;
+    EXPECT_NE(problem.find(broken.says), std::string::npos) << problem;
+    EXPECT_EQ(problem.find("XML_PARSE"), std::string::npos) << problem;
+  }
+}
+
 }  // namespace
 }  // namespace pelagon::test

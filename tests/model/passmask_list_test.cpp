@@ -231,7 +231,9 @@ TEST_F(PassmaskListTest, APassmaskMissingAFieldFailsTheLoadKeepingWhatCameBefore
   PassmaskList read;
   std::string reason;
   EXPECT_FALSE(load(read, &reason));
-  EXPECT_NE(reason.find("missing"), std::string::npos) << reason;
+  EXPECT_EQ(reason,
+            "\"" + path_ +
+                "\": aPassmaskList[1] \"8+4 & <b>\" / Passmask: child 4 (nOverlapNozzleCount) is missing");
   ASSERT_EQ(read.passmasks.size(), 1);
   EXPECT_EQ(read.passmasks[0], list.passmasks[0]);
 }

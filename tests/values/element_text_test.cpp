@@ -288,7 +288,7 @@ TEST_F(ElementTextTest, ListsWriteEveryEntryAndReadEveryChild) {
   EXPECT_EQ(volumes, (win::GrowableArray<std::string>{"7", "9"}));
 
   win::GrowableArray<Sample> records;
-  readRecordList(parse("<l><S><n>4</n></S><S><n>5</n></S></l>"), records,
+  readRecordList(parse("<l><S><n>4</n></S><S><n>5</n></S></l>"), records, {"S"},
                  [](xml::Node element, Sample& record) { PositionalFields(element).read(record.nFirst); });
   ASSERT_EQ(records.size(), 2);
   EXPECT_EQ(records[1].nFirst, 5);
