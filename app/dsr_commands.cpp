@@ -386,14 +386,17 @@ int validate(const std::vector<std::string>& args, std::ostream& err) {
   if (creator.hasError) {
     // One line a problem, each saying which file it is about.
     std::istringstream problems(creator.errorText);
-    for (std::string line; std::getline(problems, line);) err << "pelagon-dsr: " << path << ": not valid: " << line << '\n';
+    for (std::string line; std::getline(problems, line);)
+      err << "pelagon-dsr: " << path << ": not valid: " << line << '\n';
     return kExitProblems;
   }
   return kExitSuccess;
 }
 
 // The platform's text for its last error code.
-std::string lastErrorText() { return win::_com_error(win::HRESULT_FROM_WIN32(win::GetLastError())).ErrorMessage(); }
+std::string lastErrorText() {
+  return win::_com_error(win::HRESULT_FROM_WIN32(win::GetLastError())).ErrorMessage();
+}
 
 std::string mediaName(const MediaInfo& medium) { return "\"" + medium.strMediaName[0] + "\""; }
 
@@ -425,8 +428,9 @@ int merge(const std::vector<std::string>& args, std::ostream& out) {
     std::string writeFailure;
     const auto copyNewFile = [&](const std::string& path) {
       if (win::CopyFileA(newPath.c_str(), path.c_str(), win::FALSE)) return true;
-      writeFailure = path == installedPath ? "cannot be written: " + lastErrorText()
-                                           : "not changed: '" + path + "' cannot be written: " + lastErrorText();
+      writeFailure = path == installedPath
+                         ? "cannot be written: " + lastErrorText()
+                         : "not changed: '" + path + "' cannot be written: " + lastErrorText();
       return false;
     };
     MediaMergeOutcome outcome;

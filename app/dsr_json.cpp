@@ -26,12 +26,15 @@ bool isListName(std::string_view name) {
 // The numbers whose element names carry no type prefix: colour components, the parts of a
 // time stamp, densities and Lab values.
 bool isUnprefixedInteger(std::string_view name) {
-  for (const std::string_view integer : {"R", "G", "B", "year", "month", "day", "hour", "minute", "second", "ms"})
+  for (const std::string_view integer :
+       {"R", "G", "B", "year", "month", "day", "hour", "minute", "second", "ms"})
     if (name == integer) return true;
   return false;
 }
 
-bool isUnprefixedReal(std::string_view name) { return name == "density" || name == "l" || name == "a" || name == "b"; }
+bool isUnprefixedReal(std::string_view name) {
+  return name == "density" || name == "l" || name == "a" || name == "b";
+}
 
 Json leafValue(std::string_view name, const std::string& text) {
   if (hasPrefix(name, "astr")) return text;

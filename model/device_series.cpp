@@ -139,43 +139,31 @@ bool DeviceSeriesIO::Load(DeviceSeries& target) {
 
 void DeviceSeriesIO::ReadContent(xml::Node root, DeviceSeries& target) const {
   PositionalFields children(root, kContentHead);
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aModelInfoList, kModelEntries,
-                   [this](xml::Node element, ModelInfo& model) { ReadModelInfo(element, model); });
-  });
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aInkInfoList, kInkEntries,
-                   [this](xml::Node element, InkInfo& ink) { ReadInkInfo(element, ink); });
-  });
+  // The next child is the list `entries` describes, each entry read by `readEntry`.
+  const auto takeList = [&children](auto& list, const auto& entries, auto&& readEntry) {
+    children.take([&](xml::Node element) { readRecordList(element, list, entries, readEntry); });
+  };
+  takeList(target.aModelInfoList, kModelEntries,
+           [this](xml::Node element, ModelInfo& model) { ReadModelInfo(element, model); });
+  takeList(target.aInkInfoList, kInkEntries,
+           [this](xml::Node element, InkInfo& ink) { ReadInkInfo(element, ink); });
   target.aInkConfigInfoList.clear();
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aInkConfigInfoList, kInkConfigEntries,
-                   [this](xml::Node element, InkConfigInfo& config) { ReadInkConfigInfo(element, config); });
-  });
-  children.take([&](xml::Node list) {
-    readRecordList(
-        list, target.aResolutionInfoList, kResolutionEntries,
-        [this](xml::Node element, ResolutionInfo& resolution) { ReadResolutionInfo(element, resolution); });
-  });
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aModeInfoList, kModeEntries,
-                   [this](xml::Node element, ModeInfo& mode) { ReadModeInfo(element, mode); });
-  });
-  children.take([&](xml::Node list) {
-    readRecordList(
-        list, target.aSeparationInfoList, kSeparationEntries,
-        [this](xml::Node element, SeparationInfo& separation) { ReadSeparationInfo(element, separation); });
-  });
+  takeList(target.aInkConfigInfoList, kInkConfigEntries,
+           [this](xml::Node element, InkConfigInfo& config) { ReadInkConfigInfo(element, config); });
+  takeList(
+      target.aResolutionInfoList, kResolutionEntries,
+      [this](xml::Node element, ResolutionInfo& resolution) { ReadResolutionInfo(element, resolution); });
+  takeList(target.aModeInfoList, kModeEntries,
+           [this](xml::Node element, ModeInfo& mode) { ReadModeInfo(element, mode); });
+  takeList(
+      target.aSeparationInfoList, kSeparationEntries,
+      [this](xml::Node element, SeparationInfo& separation) { ReadSeparationInfo(element, separation); });
   target.aVControlPointList.clear();
-  children.take([&](xml::Node list) {
-    readRecordList(
-        list, target.aVControlPointList, kVControlPointEntries,
-        [](xml::Node element, VControlPoint& point) { VControlPointIO().ReadVControlPoint(element, point); });
+  takeList(target.aVControlPointList, kVControlPointEntries, [](xml::Node element, VControlPoint& point) {
+    VControlPointIO().ReadVControlPoint(element, point);
   });
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aPatternInfoList, kPatternEntries,
-                   [this](xml::Node element, PatternInfo& pattern) { ReadPatternInfo(element, pattern); });
-  });
+  takeList(target.aPatternInfoList, kPatternEntries,
+           [this](xml::Node element, PatternInfo& pattern) { ReadPatternInfo(element, pattern); });
 
   children.take([&](xml::Node commandSet) {
     PositionalFields commands(commandSet, kCommandNames);
@@ -185,10 +173,8 @@ void DeviceSeriesIO::ReadContent(xml::Node root, DeviceSeries& target) const {
     }
   });
 
-  children.take([&](xml::Node list) {
-    readRecordList(list, target.aMediaInfoList, kMediaEntries,
-                   [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
-  });
+  takeList(target.aMediaInfoList, kMediaEntries,
+           [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
 
   target.strFirmwareDownloadURL = defaultFirmwareDownloadUrl();
   static const NamedFields<DeviceSeries> tail = {

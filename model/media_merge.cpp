@@ -114,7 +114,8 @@ MediaMergeOutcome MergeMediaUpdateFrom(const std::string& target, const NewSerie
   // The version-keeping save below repeats the version of the file it replaces: the new one.
   // Without that copy the save would go on with the wrong version, or fail later on a folder
   // standing at the output path.
-  if (!win::CopyFileA(temporary.c_str(), output.c_str(), win::FALSE)) raiseFileError(output, "cannot be written");
+  if (!win::CopyFileA(temporary.c_str(), output.c_str(), win::FALSE))
+    raiseFileError(output, "cannot be written");
 
   outcome.report = MergeMedia(installed, fresh);
   FitCalibrationLists(fresh);

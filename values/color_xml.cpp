@@ -60,12 +60,7 @@ ChannelValues readChannelValues(const ColorSpaceInfo& space, xml::Node element) 
     if (child.type() != xml::NodeType::Element) continue;
     const auto match = std::ranges::find(space.channelElements, child.name());
     if (match == space.channelElements.end()) continue;
-    const xml::Attribute value = child.attribute(kValueAttribute);
-    if (!value) {
-      throw ReadError(win::E_POINTER, nodeName(child),
-                      "attribute \"" + std::string(kValueAttribute) + "\" is missing");
-    }
-    const std::string text = ReadNodeText(value);
+    const std::string text = ReadNodeText(requiredAttribute(child, kValueAttribute));
     values[static_cast<std::size_t>(match - space.channelElements.begin())] =
         channelFromText(space.channelType, text);
   }

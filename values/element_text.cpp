@@ -83,11 +83,7 @@ std::string readStringElement(xml::Node element) { return ReadNodeText(element);
 
 std::int32_t readIntAttribute(xml::Node element, std::string_view name) {
   if (!element) throw win::_com_error(win::E_POINTER);
-  const xml::Attribute attribute = element.attribute(name);
-  if (!attribute) {
-    throw ReadError(win::E_POINTER, nodeName(element), "attribute \"" + std::string(name) + "\" is missing");
-  }
-  return parseCInt(ReadNodeText(attribute));
+  return parseCInt(ReadNodeText(requiredAttribute(element, name)));
 }
 
 }  // namespace pelagon

@@ -79,6 +79,13 @@ std::string describeNode(xml::Node node) {
   }
 }
 
+xml::Attribute requiredAttribute(xml::Node element, std::string_view name) {
+  const xml::Attribute attribute = element.attribute(name);
+  if (!attribute)
+    throw ReadError(win::E_POINTER, nodeName(element), "attribute \"" + std::string(name) + "\" is missing");
+  return attribute;
+}
+
 void rethrowWithin(std::string_view step, xml::Node element) {
   try {
     throw;

@@ -39,6 +39,9 @@ std::string nodeName(xml::Node node);
 // What a node out of place is: `element "foo"`, `comment`, `text` and so on.
 std::string describeNode(xml::Node node);
 
+// The attribute `name` of `element`; raises ReadError(E_POINTER) naming both when it is absent.
+xml::Attribute requiredAttribute(xml::Node element, std::string_view name);
+
 // For a catch block, while the failure of reading `element` is in flight: raises it again
 // under `step` (a list entry's label, or nothing). A ReadError gains the step in front;
 // another _com_error becomes a ReadError at `element` with the same code. Memory failures

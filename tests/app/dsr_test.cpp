@@ -203,7 +203,8 @@ TEST_F(DsrProgramTest, MergeKeepsTheUsersMediaAndCanOnlyTellWhatItWouldDo) {
 
   const Result dry = run({"merge", file("installed.dsr"), file("sample.dsr"), "--dry-run"});
   EXPECT_EQ(dry.status, 0) << dry.err;
-  EXPECT_NE(dry.out.find("kept with the user's visibility (hidden): \"Generic Vinyl 1 [0]\""), std::string::npos)
+  EXPECT_NE(dry.out.find("kept with the user's visibility (hidden): \"Generic Vinyl 1 [0]\""),
+            std::string::npos)
       << dry.out;
   EXPECT_NE(dry.out.find("appended from the installed file: \"My Backlit\""), std::string::npos);
   EXPECT_EQ(readFile(file("installed.dsr")), before) << "a dry run writes nothing";
@@ -227,7 +228,8 @@ TEST_F(DsrProgramTest, MergeKeepsTheUsersMediaAndCanOnlyTellWhatItWouldDo) {
 TEST_F(DsrProgramTest, AMergeThatCannotReplaceTheInstalledFileFailsAndLeavesNothing) {
   const std::string installed = file("installed.dsr");
   const auto leftovers = [&] {
-    return std::filesystem::exists(installed + ".tmp") || std::filesystem::is_regular_file(installed + ".out");
+    return std::filesystem::exists(installed + ".tmp") ||
+           std::filesystem::is_regular_file(installed + ".out");
   };
   DeviceSeries series = makeSampleSeries();
   series.aMediaInfoList[0].bVisibleMedia = false;
@@ -264,11 +266,11 @@ TEST_F(DsrProgramTest, AMergeThatCannotReplaceTheInstalledFileFailsAndLeavesNoth
 }
 
 TEST_F(DsrProgramTest, OutputThatDoesNotArriveIsAFailure) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"dump", file("sample.dsr")},
-           {"info", "--json", file("sample.dsr")},
-           {"merge", file("sample.dsr"), file("sample.dsr"), "--dry-run"},
-           {"--help"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"dump", file("sample.dsr")},
+                                             {"info", "--json", file("sample.dsr")},
+                                             {"merge", file("sample.dsr"), file("sample.dsr"), "--dry-run"},
+                                             {"--help"}}) {
     const Result result = run(args, " >/dev/full");
     EXPECT_EQ(result.status, 2) << args[0];
     EXPECT_EQ(result.err, "pelagon-dsr: standard output: cannot write: No space left on device\n") << args[0];

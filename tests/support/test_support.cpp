@@ -31,7 +31,8 @@ int RunWhereFolderRefusesNewFiles(const std::filesystem::path& folder, const std
   const pid_t child = ::fork();
   if (child == 0) {
     constexpr uid_t kNobody = 65534;
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(126);
     ::_exit(body());
   }
