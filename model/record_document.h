@@ -19,12 +19,9 @@ template <typename Record, typename Read>
 void ReadFirstRecordElement(const xml::DocumentPtr& document, std::string_view elementName, Record& record,
                             Read&& read) {
   if (!document) throw win::_com_error(win::E_POINTER);
-  xml::NodeList children = document->node().childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    if (child.type() == xml::NodeType::Element && child.name() == elementName) {
-      read(child, record);
-      return;
-    }
+  for (xml::Node child : document->node().children(elementName)) {
+    read(child, record);
+    return;
   }
 }
 

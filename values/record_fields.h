@@ -280,21 +280,13 @@ xml::Node writeIndexedList(xml::Document& document, std::string_view name, std::
 // Appends every child of the container, in document order, whatever its name.
 template <typename T>
 void readScalarList(xml::Node element, win::GrowableArray<T>& list) {
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    appendOrThrow(list, readValue<T>(child));
-  }
+  for (xml::Node child : element.children()) appendOrThrow(list, readValue<T>(child));
 }
 
 // Appends the children named `entryName` only.
 template <typename T>
 void readScalarList(xml::Node element, win::GrowableArray<T>& list, std::string_view entryName) {
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    if (child.type() == xml::NodeType::Element && child.name() == entryName) {
-      appendOrThrow(list, readValue<T>(child));
-    }
-  }
+  for (xml::Node child : element.children(entryName)) appendOrThrow(list, readValue<T>(child));
 }
 
 // One record element per entry, made by `writeRecord(document, record)`.
@@ -330,10 +322,9 @@ struct RecordEntries {
 template <typename Record, typename Reader>
 void readRecordList(xml::Node element, win::GrowableArray<Record>& list, const RecordEntries<Record>& entries,
                     Reader&& readRecord) {
-  xml::NodeList children = element.childNodes();
   int position = 0;
   int childPosition = -1;
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : element.children()) {
     ++childPosition;
     const bool isEntry = child.type() == xml::NodeType::Element && child.name() == entries.name;
     if (!isEntry && entries.match == EntryMatch::ByName) continue;

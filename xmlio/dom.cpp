@@ -691,6 +691,10 @@ Node Node::parent() const {
 
 NodeList Node::childNodes() const { return NodeList(firstChild()); }
 
+ChildRange Node::children() const { return ChildRange(firstChild(), {}, false); }
+
+ChildRange Node::children(std::string_view name) const { return ChildRange(firstChild(), name, true); }
+
 std::string Node::text() const {
   const pugi::xml_node node = require(node_);
   switch (node.type()) {
@@ -824,6 +828,21 @@ Node NodeList::nextNode() {
   const Node current = next_;
   if (current) next_ = Node(handle(current.node_).next_sibling().internal_object());
   return current;
+}
+
+// ---- ChildRange ----
+
+Node ChildRange::iterator::skip(Node node) const {
+  if (!byName_) return node;
+  pugi::xml_node current = handle(node.node_);
+  while (current && !(current.type() == pugi::node_element && name_ == current.name())) {
+    current = current.next_sibling();
+  }
+  return Node(current.internal_object());
+}
+
+Node ChildRange::iterator::next(Node node) const {
+  return skip(Node(handle(node.node_).next_sibling().internal_object()));
 }
 
 int NodeList::length() const {

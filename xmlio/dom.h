@@ -7,6 +7,7 @@
 // document and moved into place by appendChild, so a node that is never attached is freed
 // with its document. Text crosses this interface as UTF-8.
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +50,7 @@ private:
 };
 
 class NodeList;
+class ChildRange;
 
 class Node {
 public:
@@ -63,6 +65,9 @@ public:
   Node nextSibling() const;
   Node parent() const;
   NodeList childNodes() const;
+  // The children for a range-for: all of them, or only the elements named `name`.
+  ChildRange children() const;
+  ChildRange children(std::string_view name) const;
 
   // The node's text: an element's is all the text below it, in document order.
   std::string text() const;
@@ -91,6 +96,7 @@ public:
 private:
   friend class Document;
   friend class NodeList;
+  friend class ChildRange;
   explicit Node(pugi::xml_node_struct* node) : node_(node) {}
   pugi::xml_node_struct* node_ = nullptr;
 };
@@ -109,6 +115,50 @@ private:
   explicit NodeList(Node first) : first_(first), next_(first) {}
   Node first_;
   Node next_;
+};
+
+// A node's children in document order, walked as NodeList walks them; with a name, the
+// elements of that name only (the name's text must outlive the walk).
+class ChildRange {
+public:
+  class iterator {
+  public:
+    using difference_type = std::ptrdiff_t;
+    using value_type = Node;
+    iterator() = default;
+    Node operator*() const { return current_; }
+    iterator& operator++() {
+      current_ = next(current_);
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator before = *this;
+      ++*this;
+      return before;
+    }
+    friend bool operator==(const iterator& a, const iterator& b) { return a.current_ == b.current_; }
+
+  private:
+    friend class ChildRange;
+    iterator(Node first, std::string_view name, bool byName) : name_(name), byName_(byName) {
+      current_ = skip(first);
+    }
+    Node skip(Node node) const;
+    Node next(Node node) const;
+    Node current_;
+    std::string_view name_;
+    bool byName_ = false;
+  };
+
+  iterator begin() const { return iterator(first_, name_, byName_); }
+  iterator end() const { return iterator(); }
+
+private:
+  friend class Node;
+  ChildRange(Node first, std::string_view name, bool byName) : first_(first), name_(name), byName_(byName) {}
+  Node first_;
+  std::string_view name_;
+  bool byName_ = false;
 };
 
 enum class SaveForm {

@@ -112,6 +112,20 @@ TEST_F(DomTest, LoadDropsWhitespaceTextButKeepsCommentsAndInstructionsInOrder) {
   EXPECT_EQ(a.text(), "x y ");
 }
 
+TEST_F(DomTest, ChildRangesWalkAllChildrenOrTheElementsOfOneName) {
+  DocumentPtr document = parse("<a><b/><!-- b --><?b?><c/><b>2</b><bb/></a>");
+  const auto names = [](xml::ChildRange range) {
+    std::vector<std::string> seen;
+    for (Node child : range) seen.emplace_back(child.name() == "b" ? "b" + child.text() : child.name());
+    return seen;
+  };
+  Node a = document->documentElement();
+  EXPECT_EQ(names(a.children()), (std::vector<std::string>{"b", "#comment", "b", "c", "b2", "bb"}));
+  EXPECT_EQ(names(a.children("b")), (std::vector<std::string>{"b", "b2"}));
+  EXPECT_TRUE(names(a.children("z")).empty());
+  EXPECT_TRUE(names(a.firstElementByTagName("c").children()).empty());
+}
+
 TEST_F(DomTest, DetachedNodesStayOutOfTheTreeUntilAppended) {
   DocumentPtr document = Document::Create();
   Node orphan = document->createElement("orphan");
