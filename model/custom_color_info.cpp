@@ -1,5 +1,6 @@
 #include <pelagon/model/custom_color_info.h>
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include <pelagon/values/color.h>
 #include <pelagon/values/color_xml.h>
 #include <pelagon/values/record_fields.h>
+#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 namespace {
@@ -16,11 +18,13 @@ constexpr std::string_view kPosition = "position";
 constexpr std::string_view kCustomColorInfo = "CustomColorInfo";
 constexpr std::string_view kMatchLibName = "strMatchLibName";
 
+constexpr std::array kUVLampPowerFields{
+    field<&UVLampPower::nForwardPower>("nForwardPower"),
+    field<&UVLampPower::nBackwardPower>("nBackwardPower"),
+};
+
 const NamedFields<UVLampPower>& uvLampPowerFields() {
-  static const NamedFields<UVLampPower> fields{
-      field<&UVLampPower::nForwardPower>("nForwardPower"),
-      field<&UVLampPower::nBackwardPower>("nBackwardPower"),
-  };
+  static const NamedFields<UVLampPower> fields(kUVLampPowerFields);
   return fields;
 }
 
@@ -46,11 +50,10 @@ void takeRecipe(const Color& recipe, CustomColorInfo& color) {
 
 }  // namespace
 
-xml::Node writeUVLampPower(xml::Document& document, const UVLampPower& entry, std::int32_t position) {
-  xml::Node element = document.createElement(kUVLampPower);
-  writeIntAttribute(document, kPosition, position).addTo(element);
-  appendValue(element, "nForwardPower", entry.nForwardPower);
-  appendValue(element, "nBackwardPower", entry.nBackwardPower);
+xml::Node appendUVLampPower(xml::Node parent, const UVLampPower& entry, std::int32_t position) {
+  xml::Node element = parent.appendElement(kUVLampPower);
+  element.setAttribute(kPosition, formatInt(position));
+  appendFields<UVLampPower>(element, kUVLampPowerFields, entry);
   return element;
 }
 

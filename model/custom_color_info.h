@@ -40,8 +40,8 @@ struct UVLampPower {
   friend bool operator==(const UVLampPower&, const UVLampPower&) = default;
 };
 
-// A new "UVLampPower" element with the "position" attribute, for the caller to append.
-xml::Node writeUVLampPower(xml::Document& document, const UVLampPower& entry, std::int32_t position);
+// Appends a "UVLampPower" element with the "position" attribute under `parent`.
+xml::Node appendUVLampPower(xml::Node parent, const UVLampPower& entry, std::int32_t position);
 // Accepts only an element whose "position" is 0 or 1 and then hands the position out; a
 // rejected element (another position, or none) leaves the entry and `position` as they
 // were. The powers are taken by name, the later of two winning; a power without a child

@@ -22,56 +22,6 @@ constexpr std::string_view kVersion1 = "1.0.0.0";
 constexpr std::string_view kVersion2 = "3.3.0.0";
 constexpr std::size_t kJapanese = 6;
 
-// The command strings in document order, with their element names.
-constexpr std::array<std::pair<std::string_view, std::string CommandSet::*>, 9> kCommands{{
-    {"strInitialize", &CommandSet::strInitialize},
-    {"strPrintHeader", &CommandSet::strPrintHeader},
-    {"strPrintTailer", &CommandSet::strPrintTailer},
-    {"strCutHeader", &CommandSet::strCutHeader},
-    {"strCutTailer", &CommandSet::strCutTailer},
-    {"strPageFeed", &CommandSet::strPageFeed},
-    {"strPageRewind", &CommandSet::strPageRewind},
-    {"strSheetCut", &CommandSet::strSheetCut},
-    {"strCancel", &CommandSet::strCancel},
-}};
-
-constexpr auto kCommandNames = [] {
-  std::array<std::string_view, kCommands.size()> names{};
-  for (std::size_t i = 0; i < names.size(); ++i) names[i] = kCommands[i].first;
-  return names;
-}();
-
-// The root's children read by position, before the by-name tail.
-constexpr std::array<std::string_view, 10> kContentHead{
-    "aModelInfoList", "aInkInfoList",        "aInkConfigInfoList", "aResolutionInfoList",
-    "aModeInfoList",  "aSeparationInfoList", "aVControlPointList", "aPatternInfoList",
-    "commandSet",     "aMediaInfoList"};
-
-std::string_view englishName(const LocalizedText& text) { return text[0]; }
-
-constexpr RecordEntries<ModelInfo> kModelEntries{
-    "ModelInfo", EntryMatch::AnyChild,
-    [](const ModelInfo& model) -> std::string_view { return model.strLongModelName; }};
-constexpr RecordEntries<InkInfo> kInkEntries{
-    "InkInfo", EntryMatch::AnyChild, [](const InkInfo& ink) { return englishName(ink.strLongInkName); }};
-constexpr RecordEntries<InkConfigInfo> kInkConfigEntries{
-    "InkConfigInfo", EntryMatch::AnyChild,
-    [](const InkConfigInfo& config) { return englishName(config.strInkConfigName); }};
-constexpr RecordEntries<ResolutionInfo> kResolutionEntries{
-    "ResolutionInfo", EntryMatch::AnyChild,
-    [](const ResolutionInfo& resolution) { return englishName(resolution.strResolutionName); }};
-constexpr RecordEntries<ModeInfo> kModeEntries{
-    "ModeInfo", EntryMatch::AnyChild,
-    [](const ModeInfo& mode) -> std::string_view { return mode.strModeName; }};
-constexpr RecordEntries<SeparationInfo> kSeparationEntries{
-    "SeparationInfo", EntryMatch::AnyChild,
-    [](const SeparationInfo& separation) { return englishName(separation.strSeparationName); }};
-constexpr RecordEntries<VControlPoint> kVControlPointEntries{"VControlPoint"};
-constexpr RecordEntries<PatternInfo> kPatternEntries{"PatternInfo"};
-constexpr RecordEntries<MediaInfo> kMediaEntries{
-    "MediaInfo", EntryMatch::AnyChild,
-    [](const MediaInfo& media) { return englishName(media.strMediaName); }};
-
 // A command that is not a valid escaped string fails the load naming its element; the
 // failure stays the std::runtime_error the decoder raised.
 std::string readCommand(xml::Node element) {
@@ -82,11 +32,95 @@ std::string readCommand(xml::Node element) {
   }
 }
 
-template <typename Record, typename Write>
-void writeList(xml::Document& document, xml::Node root, std::string_view name,
-               const win::GrowableArray<Record>& list, Write write) {
-  xml::Node element = root.appendChild(document.createElement(name));
-  for (const Record& record : list) write(document, element, record);
+// Commands are stored escaped.
+template <std::string CommandSet::*Command>
+void writeCommandField(xml::Node parent, std::string_view name, const CommandSet& commands) {
+  appendValue(parent, name, encodeEscapedString(commands.*Command));
+}
+template <std::string CommandSet::*Command>
+void readCommandField(xml::Node element, CommandSet& commands) {
+  commands.*Command = readCommand(element);
+}
+template <std::string CommandSet::*Command>
+constexpr RecordField<CommandSet> command(std::string_view name) {
+  return customField<CommandSet, writeCommandField<Command>, readCommandField<Command>>(name);
+}
+
+// All nine by position.
+constexpr std::array kCommandFields{
+    command<&CommandSet::strInitialize>("strInitialize"), command<&CommandSet::strPrintHeader>("strPrintHeader"),
+    command<&CommandSet::strPrintTailer>("strPrintTailer"), command<&CommandSet::strCutHeader>("strCutHeader"),
+    command<&CommandSet::strCutTailer>("strCutTailer"),     command<&CommandSet::strPageFeed>("strPageFeed"),
+    command<&CommandSet::strPageRewind>("strPageRewind"),   command<&CommandSet::strSheetCut>("strSheetCut"),
+    command<&CommandSet::strCancel>("strCancel"),
+};
+
+std::string_view englishName(const LocalizedText& text) { return text[0]; }
+
+constexpr RecordEntries<ModelInfo> kModelEntries{
+    "ModelInfo", EntryMatch::AnyChild,
+    [](const ModelInfo& model) -> std::string_view { return model.strLongModelName; }, appendModelInfo,
+    readModelInfo};
+constexpr RecordEntries<InkInfo> kInkEntries{
+    "InkInfo", EntryMatch::AnyChild, [](const InkInfo& ink) { return englishName(ink.strLongInkName); },
+    appendInkInfo, readInkInfo};
+constexpr RecordEntries<InkConfigInfo> kInkConfigEntries{
+    "InkConfigInfo", EntryMatch::AnyChild,
+    [](const InkConfigInfo& config) { return englishName(config.strInkConfigName); }, appendInkConfigInfo,
+    readInkConfigInfo};
+constexpr RecordEntries<ResolutionInfo> kResolutionEntries{
+    "ResolutionInfo", EntryMatch::AnyChild,
+    [](const ResolutionInfo& resolution) { return englishName(resolution.strResolutionName); },
+    appendResolutionInfo, readResolutionInfo};
+constexpr RecordEntries<ModeInfo> kModeEntries{
+    "ModeInfo", EntryMatch::AnyChild, [](const ModeInfo& mode) -> std::string_view { return mode.strModeName; },
+    appendModeInfo, readModeInfo};
+constexpr RecordEntries<SeparationInfo> kSeparationEntries{
+    "SeparationInfo", EntryMatch::AnyChild,
+    [](const SeparationInfo& separation) { return englishName(separation.strSeparationName); },
+    appendSeparationInfo, readSeparationInfo};
+constexpr RecordEntries<VControlPoint> kVControlPointEntries{"VControlPoint", EntryMatch::AnyChild, nullptr,
+                                                             appendVControlPoint, readVControlPoint};
+constexpr RecordEntries<PatternInfo> kPatternEntries{"PatternInfo", EntryMatch::AnyChild, nullptr,
+                                                     appendPatternInfo, readPatternInfo};
+constexpr RecordEntries<MediaInfo> kMediaEntries{
+    "MediaInfo", EntryMatch::AnyChild, [](const MediaInfo& media) { return englishName(media.strMediaName); },
+    appendMediaInfo, readMediaInfo};
+
+void writePrintCharts(xml::Node parent, std::string_view, const DeviceSeries& series) {
+  appendPrintChartFileInfoSetList(parent, series.aPrintChartFileInfoSetList);
+}
+void readPrintCharts(xml::Node element, DeviceSeries& series) {
+  readPrintChartFileInfoSetList(element, series.aPrintChartFileInfoSetList);
+}
+void writeInkVolumes(xml::Node parent, std::string_view, const DeviceSeries& series) {
+  appendInkVolumeInfoList(parent, series.aInkVolumeInfoList);
+}
+void readInkVolumes(xml::Node element, DeviceSeries& series) {
+  readInkVolumeInfoList(element, series.aInkVolumeInfoList);
+}
+
+// The root's children: the first ten by position, the rest by name.
+constexpr std::size_t kContentHeadCount = 10;
+constexpr std::array kContentFields{
+    recordListField<&DeviceSeries::aModelInfoList, kModelEntries>("aModelInfoList"),
+    recordListField<&DeviceSeries::aInkInfoList, kInkEntries>("aInkInfoList"),
+    recordListField<&DeviceSeries::aInkConfigInfoList, kInkConfigEntries>("aInkConfigInfoList"),
+    recordListField<&DeviceSeries::aResolutionInfoList, kResolutionEntries>("aResolutionInfoList"),
+    recordListField<&DeviceSeries::aModeInfoList, kModeEntries>("aModeInfoList"),
+    recordListField<&DeviceSeries::aSeparationInfoList, kSeparationEntries>("aSeparationInfoList"),
+    recordListField<&DeviceSeries::aVControlPointList, kVControlPointEntries>("aVControlPointList"),
+    recordListField<&DeviceSeries::aPatternInfoList, kPatternEntries>("aPatternInfoList"),
+    positionalRecordField<&DeviceSeries::commandSet, kCommandFields>("commandSet"),
+    recordListField<&DeviceSeries::aMediaInfoList, kMediaEntries>("aMediaInfoList"),
+    customField<DeviceSeries, writePrintCharts, readPrintCharts>("aPrintChartFileInfoSetList"),
+    customField<DeviceSeries, writeInkVolumes, readInkVolumes>("aInkVolumeInfoList"),
+    field<&DeviceSeries::strFirmwareDownloadURL>("strFirmwareDownloadURL"),
+};
+
+const RecordLayout<DeviceSeries>& contentLayout() {
+  static const RecordLayout<DeviceSeries> layout(kRootName, kContentFields, kContentHeadCount);
+  return layout;
 }
 
 LocalizedText defaultFirmwareDownloadUrl() {
@@ -138,61 +172,12 @@ bool DeviceSeriesIO::Load(DeviceSeries& target) {
 }
 
 void DeviceSeriesIO::ReadContent(xml::Node root, DeviceSeries& target) const {
-  PositionalFields children(root, kContentHead);
-  // The next child is the list `entries` describes, each entry read by `readEntry`.
-  const auto takeList = [&children](auto& list, const auto& entries, auto&& readEntry) {
-    children.take([&](xml::Node element) { readRecordList(element, list, entries, readEntry); });
-  };
-  takeList(target.aModelInfoList, kModelEntries,
-           [this](xml::Node element, ModelInfo& model) { ReadModelInfo(element, model); });
-  takeList(target.aInkInfoList, kInkEntries,
-           [this](xml::Node element, InkInfo& ink) { ReadInkInfo(element, ink); });
+  // These two lists are replaced, the others appended to.
   target.aInkConfigInfoList.clear();
-  takeList(target.aInkConfigInfoList, kInkConfigEntries,
-           [this](xml::Node element, InkConfigInfo& config) { ReadInkConfigInfo(element, config); });
-  takeList(
-      target.aResolutionInfoList, kResolutionEntries,
-      [this](xml::Node element, ResolutionInfo& resolution) { ReadResolutionInfo(element, resolution); });
-  takeList(target.aModeInfoList, kModeEntries,
-           [this](xml::Node element, ModeInfo& mode) { ReadModeInfo(element, mode); });
-  takeList(
-      target.aSeparationInfoList, kSeparationEntries,
-      [this](xml::Node element, SeparationInfo& separation) { ReadSeparationInfo(element, separation); });
   target.aVControlPointList.clear();
-  takeList(target.aVControlPointList, kVControlPointEntries, [](xml::Node element, VControlPoint& point) {
-    VControlPointIO().ReadVControlPoint(element, point);
-  });
-  takeList(target.aPatternInfoList, kPatternEntries,
-           [this](xml::Node element, PatternInfo& pattern) { ReadPatternInfo(element, pattern); });
-
-  children.take([&](xml::Node commandSet) {
-    PositionalFields commands(commandSet, kCommandNames);
-    for (const auto& command : kCommands) {
-      std::string CommandSet::*const member = command.second;
-      commands.take([&](xml::Node element) { target.commandSet.*member = readCommand(element); });
-    }
-  });
-
-  takeList(target.aMediaInfoList, kMediaEntries,
-           [this](xml::Node element, MediaInfo& media) { ReadMediaInfo(element, media); });
-
+  PositionalFields children = contentLayout().readHead(root, target);
   target.strFirmwareDownloadURL = defaultFirmwareDownloadUrl();
-  static const NamedFields<DeviceSeries> tail = {
-      {"aPrintChartFileInfoSetList",
-       [](xml::Node element, DeviceSeries& series) {
-         readPrintChartFileInfoSetList(element, series.aPrintChartFileInfoSetList);
-       }},
-      {"aInkVolumeInfoList",
-       [](xml::Node element, DeviceSeries& series) {
-         readInkVolumeInfoList(element, series.aInkVolumeInfoList);
-       }},
-      {"strFirmwareDownloadURL",
-       [](xml::Node element, DeviceSeries& series) {
-         readLocalizedText(element, series.strFirmwareDownloadURL);
-       }},
-  };
-  tail.read(children.rest(), target);
-
+  contentLayout().readTail(children, target);
   NormalizeDeviceSeries(target);
 }
 
@@ -225,52 +210,9 @@ xml::Node DeviceSeriesIO::BuildRoot(xml::Document& document, DeviceSeries& sourc
   return root;
 }
 
-void DeviceSeriesIO::WriteContent(xml::Document& document, xml::Node root, DeviceSeries& source) const {
-  writeList(document, root, "aModelInfoList", source.aModelInfoList,
-            [this](xml::Document& d, xml::Node parent, const ModelInfo& model) {
-              WriteModelInfo(d, parent, model);
-            });
-  writeList(document, root, "aInkInfoList", source.aInkInfoList,
-            [this](xml::Document& d, xml::Node parent, const InkInfo& ink) { WriteInkInfo(d, parent, ink); });
-  writeList(document, root, "aInkConfigInfoList", source.aInkConfigInfoList,
-            [this](xml::Document& d, xml::Node parent, const InkConfigInfo& config) {
-              WriteInkConfigInfo(d, parent, config);
-            });
-  writeList(document, root, "aResolutionInfoList", source.aResolutionInfoList,
-            [this](xml::Document& d, xml::Node parent, const ResolutionInfo& resolution) {
-              WriteResolutionInfo(d, parent, resolution);
-            });
-  writeList(
-      document, root, "aModeInfoList", source.aModeInfoList,
-      [this](xml::Document& d, xml::Node parent, const ModeInfo& mode) { WriteModeInfo(d, parent, mode); });
-  writeList(document, root, "aSeparationInfoList", source.aSeparationInfoList,
-            [this](xml::Document& d, xml::Node parent, const SeparationInfo& separation) {
-              WriteSeparationInfo(d, parent, separation);
-            });
-  writeList(document, root, "aVControlPointList", source.aVControlPointList,
-            [](xml::Document& d, xml::Node parent, const VControlPoint& point) {
-              VControlPointIO().WriteVControlPoint(d, parent, point);
-            });
-  writeList(document, root, "aPatternInfoList", source.aPatternInfoList,
-            [this](xml::Document& d, xml::Node parent, const PatternInfo& pattern) {
-              WritePatternInfo(d, parent, pattern);
-            });
-
-  xml::Node commands = root.appendChild(document.createElement("commandSet"));
-  for (const auto& [name, member] : kCommands) {
-    commands.appendChild(writeStringElement(document, name, encodeEscapedString(source.commandSet.*member)));
-  }
-
-  const int modelCount = source.aModelInfoList.size();
-  xml::Node media = root.appendChild(document.createElement("aMediaInfoList"));
-  for (MediaInfo& medium : source.aMediaInfoList) {
-    fitFeedCalibration(medium, modelCount);
-    WriteMediaInfo(document, media, medium);
-  }
-
-  root.appendChild(writePrintChartFileInfoSetList(document, source.aPrintChartFileInfoSetList));
-  root.appendChild(writeInkVolumeInfoList(document, source.aInkVolumeInfoList));
-  root.appendChild(writeLocalizedText(document, "strFirmwareDownloadURL", source.strFirmwareDownloadURL));
+void DeviceSeriesIO::WriteContent(xml::Document&, xml::Node root, DeviceSeries& source) const {
+  for (MediaInfo& medium : source.aMediaInfoList) fitFeedCalibration(medium, source.aModelInfoList.size());
+  appendFields<DeviceSeries>(root, kContentFields, source);
 }
 
 bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, VersionChoice choice,

@@ -61,17 +61,8 @@ struct DeviceSeries {
 inline constexpr std::string_view kJapaneseColorSupportUrl = "https://www.halden.co.jp/support/color/";
 inline constexpr std::string_view kInternationalColorSupportUrl = "https://www.halden.com/support/color/";
 
-// Reads and writes a device-series file of format version "1.0.0.0". The record IO classes
-// are bases only for their element writers and readers.
-class DeviceSeriesIO : public virtual ICommonIO,
-                       private ModelInfoIO,
-                       private InkInfoIO,
-                       private ResolutionInfoIO,
-                       private ModeInfoIO,
-                       private SeparationInfoIO,
-                       private MediaInfoIO,
-                       private PatternInfoIO,
-                       private InkConfigInfoIO {
+// Reads and writes a device-series file of format version "1.0.0.0".
+class DeviceSeriesIO : public virtual ICommonIO {
 public:
   explicit DeviceSeriesIO(std::string documentPath);
 

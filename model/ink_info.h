@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/values/localized_text.h>
 #include <pelagon/xmlio/dom.h>
 
@@ -36,19 +37,24 @@ struct InkInfo {
   friend bool operator==(const InkInfo&, const InkInfo&) = default;
 };
 
-struct InkInfoIO {
-  // Appends an "InkInfo" element under `parent` and returns it.
-  xml::Node WriteInkInfo(xml::Document& document, xml::Node parent, const InkInfo& ink) const;
-  // The first five children by position (names are not compared), then flPrice and
-  // nCapacity by name in any order; absent ones keep their values. A missing positional
-  // child raises _com_error(E_POINTER).
-  void ReadInkInfo(xml::Node element, InkInfo& ink) const;
+// Appends an "InkInfo" element under `parent` and returns it.
+xml::Node appendInkInfo(xml::Node parent, const InkInfo& ink);
+// The first five children by position (names are not compared), then flPrice and
+// nCapacity by name in any order; absent ones keep their values. A missing positional
+// child raises _com_error(E_POINTER).
+void readInkInfo(xml::Node element, InkInfo& ink);
 
-  // A file holding one "InkInfo" element. A failed save raises its _com_error; a file that
-  // cannot be loaded raises E_POINTER from the reader; a file without the element reads
-  // nothing and gives true.
-  bool WriteRecordFile(const std::string& path, const InkInfo& ink) const;
-  bool ReadRecordFile(const std::string& path, InkInfo& ink) const;
+// A file holding one "InkInfo" element. A failed save raises its _com_error; a file that
+// cannot be loaded raises E_POINTER from the reader; a file without the element reads
+// nothing and gives true.
+template <>
+const RecordFile<InkInfo>& recordFileOf<InkInfo>();
+
+struct InkInfoIO : RecordFileIO<InkInfo> {
+  xml::Node WriteInkInfo(xml::Document&, xml::Node parent, const InkInfo& ink) const {
+    return appendInkInfo(parent, ink);
+  }
+  void ReadInkInfo(xml::Node element, InkInfo& ink) const { readInkInfo(element, ink); }
 };
 
 inline constexpr std::size_t kInkSlotCount = 24;
@@ -63,19 +69,24 @@ struct InkConfigInfo {
   friend bool operator==(const InkConfigInfo&, const InkConfigInfo&) = default;
 };
 
-struct InkConfigInfoIO {
-  // Appends an "InkConfigInfo" element under `parent` and returns it; the slots are 24
-  // children named "nInkIndex".
-  xml::Node WriteInkConfigInfo(xml::Document& document, xml::Node parent, const InkConfigInfo& config) const;
-  // Four children by position, the slots as the first 24 children of the fourth; anything
-  // after is ignored. A missing child raises _com_error(E_POINTER).
-  void ReadInkConfigInfo(xml::Node element, InkConfigInfo& config) const;
+// Appends an "InkConfigInfo" element under `parent` and returns it; the slots are 24
+// children named "nInkIndex".
+xml::Node appendInkConfigInfo(xml::Node parent, const InkConfigInfo& config);
+// Four children by position, the slots as the first 24 children of the fourth; anything
+// after is ignored. A missing child raises _com_error(E_POINTER).
+void readInkConfigInfo(xml::Node element, InkConfigInfo& config);
 
-  // The lenient file pair: the writer reports every failure, a failed save included, as
-  // false. The reader gives false only when loading throws; a file that could not be
-  // loaded still raises E_POINTER from the record reader, as do the reader's own errors.
-  bool WriteRecordFile(const std::string& path, const InkConfigInfo& config) const;
-  bool ReadRecordFile(const std::string& path, InkConfigInfo& config) const;
+// The lenient file pair: the writer reports every failure, a failed save included, as
+// false. The reader gives false only when loading throws; a file that could not be
+// loaded still raises E_POINTER from the record reader, as do the reader's own errors.
+template <>
+const RecordFile<InkConfigInfo>& recordFileOf<InkConfigInfo>();
+
+struct InkConfigInfoIO : RecordFileIO<InkConfigInfo> {
+  xml::Node WriteInkConfigInfo(xml::Document&, xml::Node parent, const InkConfigInfo& config) const {
+    return appendInkConfigInfo(parent, config);
+  }
+  void ReadInkConfigInfo(xml::Node element, InkConfigInfo& config) const { readInkConfigInfo(element, config); }
 };
 
 }  // namespace pelagon

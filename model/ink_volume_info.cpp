@@ -1,83 +1,70 @@
 #include <pelagon/model/ink_volume_info.h>
 
+#include <array>
 #include <string_view>
-#include <utility>
 
 #include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {
 
-constexpr std::string_view kInkVolumeInfo = "InkVolumeInfo";
-constexpr std::string_view kInkVolumeInfoList = "aInkVolumeInfoList";
-constexpr std::string_view kInkVolumeList = "astrInkVolumeList";
-constexpr std::string_view kInkVolumeEntry = "strInkVolume_pl";
-constexpr std::string_view kPrintChartFileInfoSet = "PrintChartFileInfoSet";
-constexpr std::string_view kPrintChartFileInfoSetList = "aPrintChartFileInfoSetList";
+// Both records: every field by name, in any order; their lists read entries by name only.
+constexpr std::array kInkVolumeFields{
+    field<&InkVolumeInfo::nInkVolumeIndex>("nInkVolumeIndex"),
+    listField<&InkVolumeInfo::astrInkVolumeList>("astrInkVolumeList", "strInkVolume_pl", EntryMatch::ByName),
+};
+constexpr std::array kPrintChartFields{
+    field<&PrintChartFileInfoSet::nIndex>("nIndex"),
+    field<&PrintChartFileInfoSet::strCalibrationFileName>("strCalibrationFileName"),
+    field<&PrintChartFileInfoSet::strInkLimitFileName>("strInkLimitFileName"),
+    field<&PrintChartFileInfoSet::strTestPrintFileName>("strTestPrintFileName"),
+};
 
-const NamedFields<InkVolumeInfo>& inkVolumeFields() {
-  static const NamedFields<InkVolumeInfo> fields{
-      field<&InkVolumeInfo::nInkVolumeIndex>("nInkVolumeIndex"),
-      {kInkVolumeList,
-       +[](xml::Node element, InkVolumeInfo& info) {
-         readScalarList(element, info.astrInkVolumeList, kInkVolumeEntry);
-       }},
-  };
-  return fields;
+const RecordLayout<InkVolumeInfo>& inkVolumeLayout() {
+  static const RecordLayout<InkVolumeInfo> layout("InkVolumeInfo", kInkVolumeFields, 0);
+  return layout;
 }
 
-const NamedFields<PrintChartFileInfoSet>& printChartFields() {
-  static const NamedFields<PrintChartFileInfoSet> fields{
-      field<&PrintChartFileInfoSet::nIndex>("nIndex"),
-      field<&PrintChartFileInfoSet::strCalibrationFileName>("strCalibrationFileName"),
-      field<&PrintChartFileInfoSet::strInkLimitFileName>("strInkLimitFileName"),
-      field<&PrintChartFileInfoSet::strTestPrintFileName>("strTestPrintFileName"),
-  };
-  return fields;
+const RecordLayout<PrintChartFileInfoSet>& printChartLayout() {
+  static const RecordLayout<PrintChartFileInfoSet> layout("PrintChartFileInfoSet", kPrintChartFields, 0);
+  return layout;
 }
+
+constexpr RecordEntries<InkVolumeInfo> kInkVolumeEntries{"InkVolumeInfo", EntryMatch::ByName, nullptr,
+                                                         appendInkVolumeInfo, readInkVolumeInfo};
+constexpr RecordEntries<PrintChartFileInfoSet> kPrintChartEntries{
+    "PrintChartFileInfoSet", EntryMatch::ByName, nullptr, appendPrintChartFileInfoSet, readPrintChartFileInfoSet};
 
 }  // namespace
 
-xml::Node writeInkVolumeInfo(xml::Document& document, const InkVolumeInfo& info) {
-  xml::Node element = document.createElement(kInkVolumeInfo);
-  appendValue(element, "nInkVolumeIndex", info.nInkVolumeIndex);
-  element.appendChild(writeScalarList(document, kInkVolumeList, kInkVolumeEntry, info.astrInkVolumeList));
-  return element;
+xml::Node appendInkVolumeInfo(xml::Node parent, const InkVolumeInfo& info) {
+  return inkVolumeLayout().append(parent, info);
 }
 
-xml::Node writeInkVolumeInfoList(xml::Document& document, const win::GrowableArray<InkVolumeInfo>& list) {
-  return writeRecordList(document, kInkVolumeInfoList, list, writeInkVolumeInfo);
+xml::Node appendInkVolumeInfoList(xml::Node parent, const win::GrowableArray<InkVolumeInfo>& list) {
+  return appendRecordList(parent, "aInkVolumeInfoList", list, kInkVolumeEntries);
 }
 
-void readInkVolumeInfo(xml::Node element, InkVolumeInfo& info) { inkVolumeFields().read(element, info); }
+void readInkVolumeInfo(xml::Node element, InkVolumeInfo& info) { inkVolumeLayout().read(element, info); }
 
 void readInkVolumeInfoList(xml::Node container, win::GrowableArray<InkVolumeInfo>& list) {
-  readRecordList(container, list, RecordEntries<InkVolumeInfo>{kInkVolumeInfo, EntryMatch::ByName},
-                 readInkVolumeInfo);
+  readRecordList(container, list, kInkVolumeEntries);
 }
 
-xml::Node writePrintChartFileInfoSet(xml::Document& document, const PrintChartFileInfoSet& info) {
-  xml::Node element = document.createElement(kPrintChartFileInfoSet);
-  appendValue(element, "nIndex", info.nIndex);
-  appendValue(element, "strCalibrationFileName", info.strCalibrationFileName);
-  appendValue(element, "strInkLimitFileName", info.strInkLimitFileName);
-  appendValue(element, "strTestPrintFileName", info.strTestPrintFileName);
-  return element;
+xml::Node appendPrintChartFileInfoSet(xml::Node parent, const PrintChartFileInfoSet& info) {
+  return printChartLayout().append(parent, info);
 }
 
-xml::Node writePrintChartFileInfoSetList(xml::Document& document,
-                                         const win::GrowableArray<PrintChartFileInfoSet>& list) {
-  return writeRecordList(document, kPrintChartFileInfoSetList, list, writePrintChartFileInfoSet);
+xml::Node appendPrintChartFileInfoSetList(xml::Node parent, const win::GrowableArray<PrintChartFileInfoSet>& list) {
+  return appendRecordList(parent, "aPrintChartFileInfoSetList", list, kPrintChartEntries);
 }
 
 void readPrintChartFileInfoSet(xml::Node element, PrintChartFileInfoSet& info) {
-  printChartFields().read(element, info);
+  printChartLayout().read(element, info);
 }
 
 void readPrintChartFileInfoSetList(xml::Node container, win::GrowableArray<PrintChartFileInfoSet>& list) {
-  readRecordList(container, list,
-                 RecordEntries<PrintChartFileInfoSet>{kPrintChartFileInfoSet, EntryMatch::ByName},
-                 readPrintChartFileInfoSet);
+  readRecordList(container, list, kPrintChartEntries);
 }
 
 }  // namespace pelagon

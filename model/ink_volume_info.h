@@ -30,10 +30,10 @@ struct PrintChartFileInfoSet {
   friend bool operator==(const PrintChartFileInfoSet&, const PrintChartFileInfoSet&) = default;
 };
 
-// The writers return a new element that the caller appends where it belongs.
-xml::Node writeInkVolumeInfo(xml::Document& document, const InkVolumeInfo& info);
+// The writers append their element under `parent` and return it.
+xml::Node appendInkVolumeInfo(xml::Node parent, const InkVolumeInfo& info);
 // "aInkVolumeInfoList" with one "InkVolumeInfo" per record, in list order.
-xml::Node writeInkVolumeInfoList(xml::Document& document, const win::GrowableArray<InkVolumeInfo>& list);
+xml::Node appendInkVolumeInfoList(xml::Node parent, const win::GrowableArray<InkVolumeInfo>& list);
 
 // Every field by name, in any order; unknown children are skipped and a field without a
 // child keeps its value. Volume texts are appended, from "strInkVolume_pl" children only.
@@ -42,10 +42,9 @@ void readInkVolumeInfo(xml::Node element, InkVolumeInfo& info);
 // children are skipped.
 void readInkVolumeInfoList(xml::Node container, win::GrowableArray<InkVolumeInfo>& list);
 
-xml::Node writePrintChartFileInfoSet(xml::Document& document, const PrintChartFileInfoSet& info);
+xml::Node appendPrintChartFileInfoSet(xml::Node parent, const PrintChartFileInfoSet& info);
 // "aPrintChartFileInfoSetList" with one "PrintChartFileInfoSet" per record, in list order.
-xml::Node writePrintChartFileInfoSetList(xml::Document& document,
-                                         const win::GrowableArray<PrintChartFileInfoSet>& list);
+xml::Node appendPrintChartFileInfoSetList(xml::Node parent, const win::GrowableArray<PrintChartFileInfoSet>& list);
 
 void readPrintChartFileInfoSet(xml::Node element, PrintChartFileInfoSet& info);
 // Appends a fresh record per "PrintChartFileInfoSet" child; other children are skipped.

@@ -3,7 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include <pelagon/model/record_document.h>
 #include <pelagon/values/record_fields.h>
 
 namespace pelagon {
@@ -11,132 +10,104 @@ namespace {
 
 constexpr std::string_view kMediaInfo = "MediaInfo";
 
-constexpr std::array<std::string_view, 17> kMediaInfoHead{
-    "strMediaName", "strBaseMediaName", "aPermissionSetList", "aQualityInfoList",   "nDefaultLevel",
-    "nDryTime",     "nVacuumPower",     "eHeadHeight",        "aflFeedCalibration", "nPreHeater",
-    "nPrintHeater", "nDryHeater",       "nCutCount",          "nCutVelocity",       "nCutForce",
-    "flCutOffset",  "TimeStamp"};
-
-constexpr RecordEntries<PermissionSet> kPermissionSetEntries{"PermissionSet"};
+constexpr RecordEntries<PermissionSet> kPermissionSetEntries{"PermissionSet", EntryMatch::AnyChild, nullptr,
+                                                             appendPermissionSet, readPermissionSet};
 constexpr RecordEntries<QualityInfo> kQualityEntries{
     "QualityInfo", EntryMatch::AnyChild,
-    [](const QualityInfo& quality) -> std::string_view { return quality.strQualityName[0]; }};
+    [](const QualityInfo& quality) -> std::string_view { return quality.strQualityName[0]; }, appendQualityInfo,
+    readQualityInfo};
 
-const NamedFields<MediaInfo>& mediaInfoTail() {
-  static const NamedFields<MediaInfo> fields{
-      field<&MediaInfo::bVisibleMedia>("bVisibleMedia"),
-      field<&MediaInfo::bCuttingMedia>("bCuttingMedia"),
-      field<&MediaInfo::bUpdateNeeded>("bUpdateNeeded"),
-      field<&MediaInfo::nInputRoute>("nInputRoute"),
-      field<&MediaInfo::bPreHeaterEnable>("bPreHeaterEnable"),
-      field<&MediaInfo::bPrinterHeaterEnable>("bPrinterHeaterEnable"),
-      field<&MediaInfo::bDrierEnable>("bDrierEnable"),
-      field<&MediaInfo::nMediaAttribute>("nMediaAttribute"),
-      {"bHideUnrecommendedMode",
-       +[](xml::Node element, MediaInfo& media) {
-         media.bHideUnrecommendedMode = readBoolElement(element) ? 1 : 0;
-       }},
-      field<&MediaInfo::flNormalCutForceRange>("flNormalCutForceRange"),
-      field<&MediaInfo::flDeepCutForceRange>("flDeepCutForceRange"),
-      // Stored as reals; the integer reader stops at the decimal point.
-      field<&MediaInfo::nDeepCutForce>("nDeepCutForce"),
-      field<&MediaInfo::nHalfCutForce>("nHalfCutForce"),
-      field<&MediaInfo::nOverPrintCount>("nOverPrintCount"),
-      field<&MediaInfo::bUseDensityCalibration>("bUseDensityCalibration"),
-  };
-  return fields;
+void readVacuumPower(xml::Node element, MediaInfo& media) {
+  media.nVacuumPower = readValue<std::int32_t>(element);
+  if (media.nVacuumPower == -1) media.nVacuumPower = 0;
+}
+
+void writeTimeStamp(xml::Node parent, std::string_view name, const MediaInfo& media) {
+  AppendTimeStampElement(parent, media.TimeStamp, name);
+}
+void readTimeStamp(xml::Node element, MediaInfo& media) { ReadTimeStampElement(element, media.TimeStamp); }
+
+// Kept as an integer, stored as a boolean.
+void writeHideUnrecommended(xml::Node parent, std::string_view name, const MediaInfo& media) {
+  appendValue(parent, name, media.bHideUnrecommendedMode != 0);
+}
+void readHideUnrecommended(xml::Node element, MediaInfo& media) {
+  media.bHideUnrecommendedMode = readValue<bool>(element) ? 1 : 0;
+}
+
+// Stored files carry the cut forces in the real form; the integer reader stops at the
+// decimal point.
+template <std::int32_t MediaInfo::*Force>
+void writeCutForce(xml::Node parent, std::string_view name, const MediaInfo& media) {
+  appendValue(parent, name, static_cast<double>(media.*Force));
+}
+template <std::int32_t MediaInfo::*Force>
+void readCutForce(xml::Node element, MediaInfo& media) {
+  media.*Force = readValue<std::int32_t>(element);
+}
+template <std::int32_t MediaInfo::*Force>
+constexpr RecordField<MediaInfo> cutForce(std::string_view name) {
+  return customField<MediaInfo, writeCutForce<Force>, readCutForce<Force>>(name);
+}
+
+// The first 17 by position, the rest by name in any order.
+constexpr std::size_t kHeadCount = 17;
+constexpr std::array kFields{
+    field<&MediaInfo::strMediaName>("strMediaName"),
+    field<&MediaInfo::strBaseMediaName>("strBaseMediaName"),
+    recordListField<&MediaInfo::aPermissionSetList, kPermissionSetEntries>("aPermissionSetList"),
+    recordListField<&MediaInfo::aQualityInfoList, kQualityEntries>("aQualityInfoList"),
+    field<&MediaInfo::nDefaultLevel>("nDefaultLevel"),
+    field<&MediaInfo::nDryTime>("nDryTime"),
+    fieldReadBy<&MediaInfo::nVacuumPower, readVacuumPower>("nVacuumPower"),
+    field<&MediaInfo::eHeadHeight>("eHeadHeight"),
+    listField<&MediaInfo::aflFeedCalibration>("aflFeedCalibration", "value"),
+    field<&MediaInfo::nPreHeater>("nPreHeater"),
+    field<&MediaInfo::nPrintHeater>("nPrintHeater"),
+    field<&MediaInfo::nDryHeater>("nDryHeater"),
+    field<&MediaInfo::nCutCount>("nCutCount"),
+    field<&MediaInfo::nCutVelocity>("nCutVelocity"),
+    field<&MediaInfo::nCutForce>("nCutForce"),
+    field<&MediaInfo::flCutOffset>("flCutOffset"),
+    customField<MediaInfo, writeTimeStamp, readTimeStamp>("TimeStamp"),
+    field<&MediaInfo::bVisibleMedia>("bVisibleMedia"),
+    field<&MediaInfo::bCuttingMedia>("bCuttingMedia"),
+    field<&MediaInfo::bUpdateNeeded>("bUpdateNeeded"),
+    field<&MediaInfo::nInputRoute>("nInputRoute"),
+    field<&MediaInfo::bPreHeaterEnable>("bPreHeaterEnable"),
+    field<&MediaInfo::bPrinterHeaterEnable>("bPrinterHeaterEnable"),
+    field<&MediaInfo::bDrierEnable>("bDrierEnable"),
+    field<&MediaInfo::nMediaAttribute>("nMediaAttribute"),
+    customField<MediaInfo, writeHideUnrecommended, readHideUnrecommended>("bHideUnrecommendedMode"),
+    field<&MediaInfo::flNormalCutForceRange>("flNormalCutForceRange"),
+    field<&MediaInfo::flDeepCutForceRange>("flDeepCutForceRange"),
+    cutForce<&MediaInfo::nDeepCutForce>("nDeepCutForce"),
+    cutForce<&MediaInfo::nHalfCutForce>("nHalfCutForce"),
+    field<&MediaInfo::nOverPrintCount>("nOverPrintCount"),
+    field<&MediaInfo::bUseDensityCalibration>("bUseDensityCalibration"),
+};
+
+const RecordLayout<MediaInfo>& layout() {
+  static const RecordLayout<MediaInfo> layout(kMediaInfo, kFields, kHeadCount);
+  return layout;
 }
 
 }  // namespace
 
-xml::Node MediaInfoIO::WriteMediaInfo(xml::Document& document, xml::Node parent,
-                                      const MediaInfo& media) const {
-  xml::Node element = parent.appendChild(document.createElement(kMediaInfo));
-  const auto add = [&element](std::string_view name, const auto& value) {
-    appendValue(element, name, value);
-  };
-  add("strMediaName", media.strMediaName);
-  add("strBaseMediaName", media.strBaseMediaName);
-  xml::Node permissions = element.appendElement("aPermissionSetList");
-  for (const PermissionSet& permission : media.aPermissionSetList) {
-    writePermissionSet(document, permissions, permission);
-  }
-  xml::Node qualities = element.appendElement("aQualityInfoList");
-  for (const QualityInfo& quality : media.aQualityInfoList) writeQualityInfo(document, qualities, quality);
-  add("nDefaultLevel", media.nDefaultLevel);
-  add("nDryTime", media.nDryTime);
-  add("nVacuumPower", media.nVacuumPower);
-  add("eHeadHeight", media.eHeadHeight);
-  element.appendChild(writeScalarList(document, "aflFeedCalibration", "value", media.aflFeedCalibration));
-  add("nPreHeater", media.nPreHeater);
-  add("nPrintHeater", media.nPrintHeater);
-  add("nDryHeater", media.nDryHeater);
-  add("nCutCount", media.nCutCount);
-  add("nCutVelocity", media.nCutVelocity);
-  add("nCutForce", media.nCutForce);
-  add("flCutOffset", media.flCutOffset);
-  element.appendChild(WriteTimeStampElement(document, media.TimeStamp, "TimeStamp"));
-  add("bVisibleMedia", media.bVisibleMedia);
-  add("bCuttingMedia", media.bCuttingMedia);
-  add("bUpdateNeeded", media.bUpdateNeeded);
-  add("nInputRoute", media.nInputRoute);
-  add("bPreHeaterEnable", media.bPreHeaterEnable);
-  add("bPrinterHeaterEnable", media.bPrinterHeaterEnable);
-  add("bDrierEnable", media.bDrierEnable);
-  add("nMediaAttribute", media.nMediaAttribute);
-  add("bHideUnrecommendedMode", media.bHideUnrecommendedMode != 0);
-  add("flNormalCutForceRange", media.flNormalCutForceRange);
-  add("flDeepCutForceRange", media.flDeepCutForceRange);
-  // Stored files carry the cut forces in the real form.
-  add("nDeepCutForce", static_cast<double>(media.nDeepCutForce));
-  add("nHalfCutForce", static_cast<double>(media.nHalfCutForce));
-  add("nOverPrintCount", media.nOverPrintCount);
-  add("bUseDensityCalibration", media.bUseDensityCalibration);
-  return element;
-}
+xml::Node appendMediaInfo(xml::Node parent, const MediaInfo& media) { return layout().append(parent, media); }
 
-void MediaInfoIO::ReadMediaInfo(xml::Node element, MediaInfo& media) const {
-  // Stored files are matched on the order of these 17 children, not on their names.
-  PositionalFields head(element, kMediaInfoHead);
-  head.read(media.strMediaName);
-  head.read(media.strBaseMediaName);
-  head.take([&media](xml::Node list) {
-    readRecordList(list, media.aPermissionSetList, kPermissionSetEntries, readPermissionSet);
-  });
-  head.take([&media](xml::Node list) {
-    readRecordList(list, media.aQualityInfoList, kQualityEntries, readQualityInfo);
-  });
-  head.read(media.nDefaultLevel);
-  head.read(media.nDryTime);
-  head.read(media.nVacuumPower);
-  if (media.nVacuumPower == -1) media.nVacuumPower = 0;
-  head.read(media.eHeadHeight);
-  head.take([&media](xml::Node list) { readScalarList(list, media.aflFeedCalibration); });
-  head.read(media.nPreHeater);
-  head.read(media.nPrintHeater);
-  head.read(media.nDryHeater);
-  head.read(media.nCutCount);
-  head.read(media.nCutVelocity);
-  head.read(media.nCutForce);
-  head.read(media.flCutOffset);
-  head.take([&media](xml::Node stamp) { ReadTimeStampElement(stamp, media.TimeStamp); });
-
+void readMediaInfo(xml::Node element, MediaInfo& media) {
+  PositionalFields head = layout().readHead(element, media);
   // Files without a bDrierEnable element take a dryer temperature of 0 as "off".
   if (media.nDryHeater == 0) media.bDrierEnable = false;
-  mediaInfoTail().read(head.rest(), media);
+  layout().readTail(head, media);
 }
 
-bool MediaInfoIO::WriteRecordFile(const std::string& path, const MediaInfo& media) const {
-  return pelagon::WriteSingleRecordFile(
-      path, media, [this](xml::Document& document, xml::Node parent, const MediaInfo& value) {
-        return WriteMediaInfo(document, parent, value);
-      });
-}
-
-bool MediaInfoIO::ReadRecordFile(const std::string& path, MediaInfo& media) const {
-  return pelagon::ReadSingleRecordFile(path, kMediaInfo, media, [this](xml::Node element, MediaInfo& value) {
-    ReadMediaInfo(element, value);
-  });
+template <>
+const RecordFile<MediaInfo>& recordFileOf<MediaInfo>() {
+  static constexpr RecordFile<MediaInfo> file{kMediaInfo, RecordFileRules::Strict, appendMediaInfo,
+                                              readMediaInfo};
+  return file;
 }
 
 }  // namespace pelagon

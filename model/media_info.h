@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/model/permission_set.h>
 #include <pelagon/platform/growable_array.h>
 #include <pelagon/values/localized_text.h>
@@ -62,21 +63,26 @@ struct MediaInfo {
   friend bool operator==(const MediaInfo&, const MediaInfo&) = default;
 };
 
-struct MediaInfoIO {
-  // Appends a "MediaInfo" element under `parent`, fills it with all 32 children (empty lists
-  // as empty elements) and returns it.
-  xml::Node WriteMediaInfo(xml::Document& document, xml::Node parent, const MediaInfo& media) const;
-  // Reads the element's children into `media`; the element's own name is not compared. The
-  // first 17 go by position (fewer raise _com_error(E_POINTER), keeping what was read so
-  // far), the rest by name in any order, unknown names skipped, the later of two winning.
-  // The three lists are appended to, so the target should be a fresh record.
-  void ReadMediaInfo(xml::Node element, MediaInfo& media) const;
+// Appends a "MediaInfo" element under `parent`, fills it with all 32 children (empty lists
+// as empty elements) and returns it.
+xml::Node appendMediaInfo(xml::Node parent, const MediaInfo& media);
+// Reads the element's children into `media`; the element's own name is not compared. The
+// first 17 go by position (fewer raise _com_error(E_POINTER), keeping what was read so
+// far), the rest by name in any order, unknown names skipped, the later of two winning.
+// The three lists are appended to, so the target should be a fresh record.
+void readMediaInfo(xml::Node element, MediaInfo& media);
 
-  // A file holding one "MediaInfo" element as its document element. A failed save raises
-  // its _com_error; a file that cannot be loaded raises E_POINTER from the reader, as does
-  // a broken record; a file without a top-level "MediaInfo" reads nothing and gives true.
-  bool WriteRecordFile(const std::string& path, const MediaInfo& media) const;
-  bool ReadRecordFile(const std::string& path, MediaInfo& media) const;
+// A file holding one "MediaInfo" element as its document element. A failed save raises
+// its _com_error; a file that cannot be loaded raises E_POINTER from the reader, as does
+// a broken record; a file without a top-level "MediaInfo" reads nothing and gives true.
+template <>
+const RecordFile<MediaInfo>& recordFileOf<MediaInfo>();
+
+struct MediaInfoIO : RecordFileIO<MediaInfo> {
+  xml::Node WriteMediaInfo(xml::Document&, xml::Node parent, const MediaInfo& media) const {
+    return appendMediaInfo(parent, media);
+  }
+  void ReadMediaInfo(xml::Node element, MediaInfo& media) const { readMediaInfo(element, media); }
 };
 
 }  // namespace pelagon

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <pelagon/model/custom_color_info.h>
+#include <pelagon/model/record_document.h>
 #include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
@@ -43,23 +44,28 @@ struct ModeInfo {
   friend bool operator==(const ModeInfo&, const ModeInfo&) = default;
 };
 
-struct ModeInfoIO {
-  // Appends a "ModeInfo" element under `parent` and returns it. The UV lamp list is left
-  // empty while every power equals its entry's reference and 100, the value a reader
-  // starts from; otherwise both positions are written.
-  xml::Node WriteModeInfo(xml::Document& document, xml::Node parent, const ModeInfo& mode) const;
-  // The first seven children by position (names are not compared; the ink slots are the
-  // first 24 children of the fourth), then the rest by name in any order, the later of two
-  // winning; absent ones keep their values, except nNozzleMaskCount, which starts at 0. A
-  // missing positional child or slot raises _com_error(E_POINTER). UV lamp entries whose
-  // position is not 0 or 1 are skipped.
-  void ReadModeInfo(xml::Node element, ModeInfo& mode) const;
+// Appends a "ModeInfo" element under `parent` and returns it. The UV lamp list is left
+// empty while every power equals its entry's reference and 100, the value a reader
+// starts from; otherwise both positions are written.
+xml::Node appendModeInfo(xml::Node parent, const ModeInfo& mode);
+// The first seven children by position (names are not compared; the ink slots are the
+// first 24 children of the fourth), then the rest by name in any order, the later of two
+// winning; absent ones keep their values, except nNozzleMaskCount, which starts at 0. A
+// missing positional child or slot raises _com_error(E_POINTER). UV lamp entries whose
+// position is not 0 or 1 are skipped.
+void readModeInfo(xml::Node element, ModeInfo& mode);
 
-  // A file holding one "ModeInfo" element. A failed save raises its _com_error; a file
-  // that cannot be loaded raises E_POINTER from the reader; a file without the element
-  // reads nothing and gives true.
-  bool WriteRecordFile(const std::string& path, const ModeInfo& mode) const;
-  bool ReadRecordFile(const std::string& path, ModeInfo& mode) const;
+// A file holding one "ModeInfo" element. A failed save raises its _com_error; a file
+// that cannot be loaded raises E_POINTER from the reader; a file without the element
+// reads nothing and gives true.
+template <>
+const RecordFile<ModeInfo>& recordFileOf<ModeInfo>();
+
+struct ModeInfoIO : RecordFileIO<ModeInfo> {
+  xml::Node WriteModeInfo(xml::Document&, xml::Node parent, const ModeInfo& mode) const {
+    return appendModeInfo(parent, mode);
+  }
+  void ReadModeInfo(xml::Node element, ModeInfo& mode) const { readModeInfo(element, mode); }
 };
 
 }  // namespace pelagon

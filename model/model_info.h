@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/platform/growable_array.h>
 #include <pelagon/xmlio/dom.h>
 
@@ -97,17 +98,22 @@ struct ModelInfo {
   friend bool operator==(const ModelInfo&, const ModelInfo&) = default;
 };
 
-struct ModelInfoIO {
-  // Appends a "ModelInfo" element under `parent`, fills it with every field and returns it.
-  xml::Node WriteModelInfo(xml::Document& document, xml::Node parent, const ModelInfo& model) const;
-  // Reads the element's children into `model`; the element's own name is not compared.
-  // Fewer than 21 leading children, or fewer than 24 in an array, raise E_POINTER.
-  void ReadModelInfo(xml::Node element, ModelInfo& model) const;
+// Appends a "ModelInfo" element under `parent`, fills it with every field and returns it.
+xml::Node appendModelInfo(xml::Node parent, const ModelInfo& model);
+// Reads the element's children into `model`; the element's own name is not compared.
+// Fewer than 21 leading children, or fewer than 24 in an array, raise E_POINTER.
+void readModelInfo(xml::Node element, ModelInfo& model);
 
-  // A file holding one "ModelInfo" element as its document element (strict pair: a failed
-  // save and the reader's _com_error reach the caller).
-  bool WriteRecordFile(const std::string& path, const ModelInfo& model) const;
-  bool ReadRecordFile(const std::string& path, ModelInfo& model) const;
+// A file holding one "ModelInfo" element as its document element (strict pair: a failed
+// save and the reader's _com_error reach the caller).
+template <>
+const RecordFile<ModelInfo>& recordFileOf<ModelInfo>();
+
+struct ModelInfoIO : RecordFileIO<ModelInfo> {
+  xml::Node WriteModelInfo(xml::Document&, xml::Node parent, const ModelInfo& model) const {
+    return appendModelInfo(parent, model);
+  }
+  void ReadModelInfo(xml::Node element, ModelInfo& model) const { readModelInfo(element, model); }
 };
 
 }  // namespace pelagon

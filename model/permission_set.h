@@ -86,7 +86,7 @@ struct QualityInfo {
 // Each writer appends its record's element under `parent`, fills it in document order and
 // returns it. Readers do not compare the element's own name.
 
-xml::Node writePermissionSet(xml::Document& document, xml::Node parent, const PermissionSet& permission);
+xml::Node appendPermissionSet(xml::Node parent, const PermissionSet& permission);
 // Four children by position (the ink configuration list is emptied first), then eScreen set
 // to 1 and the V-control list emptied, then the rest by exact name in any order: unknown
 // names are skipped, a scalar met twice keeps the later value, a list met twice is appended
@@ -94,12 +94,12 @@ xml::Node writePermissionSet(xml::Document& document, xml::Node parent, const Pe
 // _com_error(E_POINTER).
 void readPermissionSet(xml::Node element, PermissionSet& permission);
 
-xml::Node writeQualityInfo(xml::Document& document, xml::Node parent, const QualityInfo& quality);
+xml::Node appendQualityInfo(xml::Node parent, const QualityInfo& quality);
 // Three children by position (the permission list is appended to, not emptied), then
 // bVisibleQuality by name.
 void readQualityInfo(xml::Node element, QualityInfo& quality);
 
-xml::Node writeCalibrationInfo(xml::Document& document, xml::Node parent, const CalibrationInfo& calibration);
+xml::Node appendCalibrationInfo(xml::Node parent, const CalibrationInfo& calibration);
 // All by position: the limit, the first 21 densities (fewer raise E_POINTER), then at most
 // 21 Lab entries, each its first three children as L, a, b; entries beyond the 21st are
 // ignored.

@@ -3,81 +3,66 @@
 #include <array>
 #include <string_view>
 
-#include <pelagon/model/record_document.h>
 #include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 
 namespace {
-constexpr std::string_view kResolutionInfoName = "ResolutionInfo";
-constexpr std::string_view kPatternInfoName = "PatternInfo";
-constexpr std::array<std::string_view, 4> kResolutionInfoHead{"nResolutionIndex", "strResolutionName",
-                                                              "flScanResolution", "flFeedResolution"};
-constexpr std::array<std::string_view, 4> kPatternInfoHead{"nFMPatternIndex", "nScanPixelSize",
-                                                           "nFeedPixelSize", "strPatternFile"};
+
+// Both records are read by position alone, and nothing after their fields.
+constexpr std::array kResolutionInfoFields{
+    field<&ResolutionInfo::nResolutionIndex>("nResolutionIndex"),
+    // Into the target itself, so that a language without a child keeps its text.
+    field<&ResolutionInfo::strResolutionName>("strResolutionName"),
+    field<&ResolutionInfo::flScanResolution>("flScanResolution"),
+    field<&ResolutionInfo::flFeedResolution>("flFeedResolution"),
+};
+constexpr std::array kPatternInfoFields{
+    field<&PatternInfo::nFMPatternIndex>("nFMPatternIndex"),
+    field<&PatternInfo::nScanPixelSize>("nScanPixelSize"),
+    field<&PatternInfo::nFeedPixelSize>("nFeedPixelSize"),
+    field<&PatternInfo::strPatternFile>("strPatternFile"),
+};
+
+const RecordLayout<ResolutionInfo>& resolutionLayout() {
+  static const RecordLayout<ResolutionInfo> layout("ResolutionInfo", kResolutionInfoFields,
+                                                   kResolutionInfoFields.size());
+  return layout;
+}
+
+const RecordLayout<PatternInfo>& patternLayout() {
+  static const RecordLayout<PatternInfo> layout("PatternInfo", kPatternInfoFields, kPatternInfoFields.size());
+  return layout;
+}
+
 }  // namespace
 
-xml::Node ResolutionInfoIO::WriteResolutionInfo(xml::Document& document, xml::Node parent,
-                                                const ResolutionInfo& resolution) const {
-  xml::Node element = parent.appendChild(document.createElement(kResolutionInfoName));
-  appendValue(element, "nResolutionIndex", resolution.nResolutionIndex);
-  appendValue(element, "strResolutionName", resolution.strResolutionName);
-  appendValue(element, "flScanResolution", resolution.flScanResolution);
-  appendValue(element, "flFeedResolution", resolution.flFeedResolution);
-  return element;
+xml::Node appendResolutionInfo(xml::Node parent, const ResolutionInfo& resolution) {
+  return resolutionLayout().append(parent, resolution);
 }
 
-void ResolutionInfoIO::ReadResolutionInfo(xml::Node element, ResolutionInfo& resolution) const {
-  PositionalFields fields(element, kResolutionInfoHead);
-  fields.read(resolution.nResolutionIndex);
-  // Into the target itself, so that a language without a child keeps its text.
-  fields.read(resolution.strResolutionName);
-  fields.read(resolution.flScanResolution);
-  fields.read(resolution.flFeedResolution);
+void readResolutionInfo(xml::Node element, ResolutionInfo& resolution) {
+  resolutionLayout().read(element, resolution);
 }
 
-bool ResolutionInfoIO::WriteRecordFile(const std::string& path, const ResolutionInfo& resolution) const {
-  return pelagon::WriteSingleRecordFile(
-      path, resolution, [this](xml::Document& document, xml::Node parent, const ResolutionInfo& value) {
-        return WriteResolutionInfo(document, parent, value);
-      });
+template <>
+const RecordFile<ResolutionInfo>& recordFileOf<ResolutionInfo>() {
+  static constexpr RecordFile<ResolutionInfo> file{"ResolutionInfo", RecordFileRules::Strict, appendResolutionInfo,
+                                                   readResolutionInfo};
+  return file;
 }
 
-bool ResolutionInfoIO::ReadRecordFile(const std::string& path, ResolutionInfo& resolution) const {
-  return pelagon::ReadSingleRecordFile(
-      path, kResolutionInfoName, resolution,
-      [this](xml::Node element, ResolutionInfo& value) { ReadResolutionInfo(element, value); });
+xml::Node appendPatternInfo(xml::Node parent, const PatternInfo& pattern) {
+  return patternLayout().append(parent, pattern);
 }
 
-xml::Node PatternInfoIO::WritePatternInfo(xml::Document& document, xml::Node parent,
-                                          const PatternInfo& pattern) const {
-  xml::Node element = parent.appendChild(document.createElement(kPatternInfoName));
-  appendValue(element, "nFMPatternIndex", pattern.nFMPatternIndex);
-  appendValue(element, "nScanPixelSize", pattern.nScanPixelSize);
-  appendValue(element, "nFeedPixelSize", pattern.nFeedPixelSize);
-  appendValue(element, "strPatternFile", pattern.strPatternFile);
-  return element;
-}
+void readPatternInfo(xml::Node element, PatternInfo& pattern) { patternLayout().read(element, pattern); }
 
-void PatternInfoIO::ReadPatternInfo(xml::Node element, PatternInfo& pattern) const {
-  PositionalFields fields(element, kPatternInfoHead);
-  fields.read(pattern.nFMPatternIndex);
-  fields.read(pattern.nScanPixelSize);
-  fields.read(pattern.nFeedPixelSize);
-  fields.read(pattern.strPatternFile);
-}
-
-bool PatternInfoIO::WriteRecordFile(const std::string& path, const PatternInfo& pattern) const {
-  return pelagon::WriteSingleRecordFile(
-      path, pattern, [this](xml::Document& document, xml::Node parent, const PatternInfo& value) {
-        return WritePatternInfo(document, parent, value);
-      });
-}
-
-bool PatternInfoIO::ReadRecordFile(const std::string& path, PatternInfo& pattern) const {
-  return pelagon::ReadSingleRecordFile(
-      path, kPatternInfoName, pattern,
-      [this](xml::Node element, PatternInfo& value) { ReadPatternInfo(element, value); });
+template <>
+const RecordFile<PatternInfo>& recordFileOf<PatternInfo>() {
+  static constexpr RecordFile<PatternInfo> file{"PatternInfo", RecordFileRules::Strict, appendPatternInfo,
+                                                readPatternInfo};
+  return file;
 }
 
 }  // namespace pelagon

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/values/localized_text.h>
 #include <pelagon/xmlio/dom.h>
 
@@ -23,18 +24,24 @@ struct ResolutionInfo {
   friend bool operator==(const ResolutionInfo&, const ResolutionInfo&) = default;
 };
 
-struct ResolutionInfoIO {
-  // Appends a "ResolutionInfo" element under `parent` and returns it.
-  xml::Node WriteResolutionInfo(xml::Document& document, xml::Node parent,
-                                const ResolutionInfo& resolution) const;
-  // A missing child raises _com_error(E_POINTER).
-  void ReadResolutionInfo(xml::Node element, ResolutionInfo& resolution) const;
+// Appends a "ResolutionInfo" element under `parent` and returns it.
+xml::Node appendResolutionInfo(xml::Node parent, const ResolutionInfo& resolution);
+// A missing child raises _com_error(E_POINTER).
+void readResolutionInfo(xml::Node element, ResolutionInfo& resolution);
 
-  // A file holding one "ResolutionInfo" element. A failed save raises its _com_error; a
-  // file that cannot be loaded raises E_POINTER from the reader; a file without the
-  // element reads nothing and gives true.
-  bool WriteRecordFile(const std::string& path, const ResolutionInfo& resolution) const;
-  bool ReadRecordFile(const std::string& path, ResolutionInfo& resolution) const;
+// A file holding one "ResolutionInfo" element. A failed save raises its _com_error; a
+// file that cannot be loaded raises E_POINTER from the reader; a file without the
+// element reads nothing and gives true.
+template <>
+const RecordFile<ResolutionInfo>& recordFileOf<ResolutionInfo>();
+
+struct ResolutionInfoIO : RecordFileIO<ResolutionInfo> {
+  xml::Node WriteResolutionInfo(xml::Document&, xml::Node parent, const ResolutionInfo& resolution) const {
+    return appendResolutionInfo(parent, resolution);
+  }
+  void ReadResolutionInfo(xml::Node element, ResolutionInfo& resolution) const {
+    readResolutionInfo(element, resolution);
+  }
 };
 
 struct PatternInfo {
@@ -48,15 +55,20 @@ struct PatternInfo {
   friend bool operator==(const PatternInfo&, const PatternInfo&) = default;
 };
 
-struct PatternInfoIO {
-  // Appends a "PatternInfo" element under `parent` and returns it.
-  xml::Node WritePatternInfo(xml::Document& document, xml::Node parent, const PatternInfo& pattern) const;
-  // A missing child raises _com_error(E_POINTER).
-  void ReadPatternInfo(xml::Node element, PatternInfo& pattern) const;
+// Appends a "PatternInfo" element under `parent` and returns it.
+xml::Node appendPatternInfo(xml::Node parent, const PatternInfo& pattern);
+// A missing child raises _com_error(E_POINTER).
+void readPatternInfo(xml::Node element, PatternInfo& pattern);
 
-  // As ResolutionInfoIO's pair, for a file holding one "PatternInfo" element.
-  bool WriteRecordFile(const std::string& path, const PatternInfo& pattern) const;
-  bool ReadRecordFile(const std::string& path, PatternInfo& pattern) const;
+// As the resolution's file, for a file holding one "PatternInfo" element.
+template <>
+const RecordFile<PatternInfo>& recordFileOf<PatternInfo>();
+
+struct PatternInfoIO : RecordFileIO<PatternInfo> {
+  xml::Node WritePatternInfo(xml::Document&, xml::Node parent, const PatternInfo& pattern) const {
+    return appendPatternInfo(parent, pattern);
+  }
+  void ReadPatternInfo(xml::Node element, PatternInfo& pattern) const { readPatternInfo(element, pattern); }
 };
 
 }  // namespace pelagon

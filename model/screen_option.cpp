@@ -11,32 +11,35 @@ namespace {
 constexpr std::array<float, 4> kFourChannelAngles{30.0F, 45.0F, 90.0F, 60.0F};
 constexpr std::array<float, 6> kSixChannelAngles{15.0F, 45.0F, 90.0F, 75.0F, 45.0F, 45.0F};
 
-const NamedFields<ScreenOption>& namedFields() {
-  static const NamedFields<ScreenOption> fields{
-      field<&ScreenOption::bUseCustomSetting>("bUseCustomSetting"),
-      field<&ScreenOption::nLineCount>("nLineCount"),
-      field<&ScreenOption::eDotShape>("eDotShape"),
-      {"flDegrees",
-       +[](xml::Node element, ScreenOption& option) {
-         option.flDegrees.clear();
-         readScalarList(element, option.flDegrees);
-       }},
-  };
-  return fields;
+// The angles list is emptied before it is read, and written with indexed names.
+void writeDegrees(xml::Node parent, std::string_view name, const ScreenOption& option) {
+  appendIndexedList(parent, name, "flDegree", option.flDegrees);
+}
+void readDegrees(xml::Node element, ScreenOption& option) {
+  option.flDegrees.clear();
+  readScalarList(element, option.flDegrees);
+}
+
+// Every field by name, in any order.
+constexpr std::array kFields{
+    field<&ScreenOption::bUseCustomSetting>("bUseCustomSetting"),
+    field<&ScreenOption::nLineCount>("nLineCount"),
+    field<&ScreenOption::eDotShape>("eDotShape"),
+    customField<ScreenOption, writeDegrees, readDegrees>("flDegrees"),
+};
+
+const RecordLayout<ScreenOption>& layout() {
+  static const RecordLayout<ScreenOption> layout("screenOption", kFields, 0);
+  return layout;
 }
 
 }  // namespace
 
-xml::Node writeScreenOption(xml::Document& document, const ScreenOption& option) {
-  xml::Node element = document.createElement("screenOption");
-  appendValue(element, "bUseCustomSetting", option.bUseCustomSetting);
-  appendValue(element, "nLineCount", option.nLineCount);
-  appendValue(element, "eDotShape", option.eDotShape);
-  element.appendChild(writeIndexedList(document, "flDegrees", "flDegree", option.flDegrees));
-  return element;
+xml::Node appendScreenOption(xml::Node parent, const ScreenOption& option) {
+  return layout().append(parent, option);
 }
 
-void readScreenOption(xml::Node element, ScreenOption& option) { namedFields().read(element, option); }
+void readScreenOption(xml::Node element, ScreenOption& option) { layout().read(element, option); }
 
 std::span<const float> defaultScreenAngles(int channelCount) {
   switch (channelCount) {

@@ -22,9 +22,9 @@ struct ScreenOption {
   friend bool operator==(const ScreenOption&, const ScreenOption&) = default;
 };
 
-// A new "screenOption" element for the caller to append; the angles are written as
+// Appends a "screenOption" element under `parent`; the angles are written as
 // "flDegree0", "flDegree1", ... with three decimals.
-xml::Node writeScreenOption(xml::Document& document, const ScreenOption& option);
+xml::Node appendScreenOption(xml::Node parent, const ScreenOption& option);
 
 // Fields by name, in any order; unknown children are skipped and absent ones keep their
 // values. A "flDegrees" child replaces the angles with all of its children, whatever their

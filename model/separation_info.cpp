@@ -1,116 +1,85 @@
 #include <pelagon/model/separation_info.h>
 
 #include <array>
+#include <span>
 #include <string_view>
 #include <utility>
 
-#include <pelagon/model/record_document.h>
-#include <pelagon/values/element_text.h>
 #include <pelagon/values/record_fields.h>
 
 namespace pelagon {
 namespace {
 
 constexpr std::string_view kSeparationInfo = "SeparationInfo";
-constexpr std::string_view kSeparationTable = "SeparationTable";
-constexpr std::string_view kSeparationTableList = "aSeparationTableList";
-constexpr std::string_view kInputChannelInkIndexList = "anInputChannelInkIndexList";
-constexpr std::string_view kInkIndex = "nInkIndex";
-constexpr RecordEntries<SeparationTable> kSeparationTableEntries{kSeparationTable, EntryMatch::ByName};
-constexpr std::array<std::string_view, 6> kSeparationTableHead{
-    "nInputChannelNum", "usOutputTable", "dStart", "dPeak", "dMax", "dEnd"};
 
-const NamedFields<SeparationInfo>& separationFields() {
-  static const NamedFields<SeparationInfo> fields{
-      field<&SeparationInfo::nSeparationIndex>("nSeparationIndex"),
-      // Languages without a child keep what the record held.
-      {"strSeparationName",
-       +[](xml::Node element, SeparationInfo& info) { readLocalizedText(element, info.strSeparationName); }},
-      field<&SeparationInfo::nOutputChannel>("nOutputChannel"),
-      {kSeparationTableList,
-       +[](xml::Node element, SeparationInfo& info) {
-         readRecordList(element, info.aSeparationTableList, kSeparationTableEntries,
-                        [](xml::Node child, SeparationTable& table) {
-                          SeparationInfoIO().ReadSeparationTable(child, table);
-                        });
-       }},
-      field<&SeparationInfo::nPrintChartFileInfoIndex>("nPrintChartFileInfoIndex"),
-      field<&SeparationInfo::strInkLimitTableFile>("strInkLimitTableFile"),
-      {kInputChannelInkIndexList,
-       +[](xml::Node element, SeparationInfo& info) {
-         readScalarList(element, info.anInputChannelInkIndexList, kInkIndex);
-       }},
-  };
-  return fields;
+// The stored curve is text only for eType 1; otherwise the element is empty. eType comes
+// later in the element, so the reader keeps the text until the whole table is read.
+void writeOutputTable(xml::Node parent, std::string_view name, const SeparationTable& table) {
+  const bool stored = table.eType == kOutputTableCurveType && table.usOutputTable;
+  appendValue(parent, name, stored ? encodeOutputTable(*table.usOutputTable) : std::string());
+}
+void readNothing(xml::Node, SeparationTable&) {}
+
+// The first six by position, whatever their names, the rest by name.
+constexpr std::array kTableFields{
+    field<&SeparationTable::nInputChannelNum>("nInputChannelNum"),
+    customField<SeparationTable, writeOutputTable, readNothing>("usOutputTable"),
+    field<&SeparationTable::dStart>("dStart"),
+    field<&SeparationTable::dPeak>("dPeak"),
+    field<&SeparationTable::dMax>("dMax"),
+    field<&SeparationTable::dEnd>("dEnd"),
+    field<&SeparationTable::dEndMax>("dEndMax"),
+    field<&SeparationTable::eType>("eType"),
+    field<&SeparationTable::strInputChannel>("strInputChannel"),
+    field<&SeparationTable::nInkIndex>("nInkIndex"),
+    field<&SeparationTable::nHeadCount>("nHeadCount"),
+};
+constexpr auto kTableHead = std::span(kTableFields).first<6>();
+
+const RecordLayout<SeparationTable>& tableLayout() {
+  static const RecordLayout<SeparationTable> layout("SeparationTable", kTableFields, kTableHead.size());
+  return layout;
 }
 
-// The table's tail after its six positional children.
-const NamedFields<SeparationTable>& tableFields() {
-  static const NamedFields<SeparationTable> fields{
-      field<&SeparationTable::dEndMax>("dEndMax"),
-      field<&SeparationTable::eType>("eType"),
-      field<&SeparationTable::strInputChannel>("strInputChannel"),
-      field<&SeparationTable::nInkIndex>("nInkIndex"),
-      field<&SeparationTable::nHeadCount>("nHeadCount"),
-  };
-  return fields;
-}
+constexpr RecordEntries<SeparationTable> kSeparationTableEntries{"SeparationTable", EntryMatch::ByName, nullptr,
+                                                                 appendSeparationTable, readSeparationTable};
 
-std::string outputTableText(const SeparationTable& table) {
-  if (table.eType != kOutputTableCurveType || !table.usOutputTable) return {};
-  return encodeOutputTable(*table.usOutputTable);
+// Every field by name, in any order.
+constexpr std::array kFields{
+    field<&SeparationInfo::nSeparationIndex>("nSeparationIndex"),
+    // Languages without a child keep what the record held.
+    field<&SeparationInfo::strSeparationName>("strSeparationName"),
+    field<&SeparationInfo::nOutputChannel>("nOutputChannel"),
+    recordListField<&SeparationInfo::aSeparationTableList, kSeparationTableEntries>("aSeparationTableList"),
+    field<&SeparationInfo::nPrintChartFileInfoIndex>("nPrintChartFileInfoIndex"),
+    field<&SeparationInfo::strInkLimitTableFile>("strInkLimitTableFile"),
+    listField<&SeparationInfo::anInputChannelInkIndexList>("anInputChannelInkIndexList", "nInkIndex",
+                                                           EntryMatch::ByName),
+};
+
+const RecordLayout<SeparationInfo>& layout() {
+  static const RecordLayout<SeparationInfo> layout(kSeparationInfo, kFields, 0);
+  return layout;
 }
 
 }  // namespace
 
-xml::Node SeparationInfoIO::WriteSeparationInfo(xml::Document& document, xml::Node parent,
-                                                const SeparationInfo& info) const {
-  xml::Node element = parent.appendChild(document.createElement(kSeparationInfo));
-  appendValue(element, "nSeparationIndex", info.nSeparationIndex);
-  appendValue(element, "strSeparationName", info.strSeparationName);
-  appendValue(element, "nOutputChannel", info.nOutputChannel);
-  xml::Node tables = element.appendElement(kSeparationTableList);
-  for (const SeparationTable& table : info.aSeparationTableList)
-    WriteSeparationTable(document, tables, table);
-  appendValue(element, "nPrintChartFileInfoIndex", info.nPrintChartFileInfoIndex);
-  appendValue(element, "strInkLimitTableFile", info.strInkLimitTableFile);
-  element.appendChild(
-      writeScalarList(document, kInputChannelInkIndexList, kInkIndex, info.anInputChannelInkIndexList));
-  return element;
+xml::Node appendSeparationInfo(xml::Node parent, const SeparationInfo& info) {
+  return layout().append(parent, info);
 }
 
-void SeparationInfoIO::ReadSeparationInfo(xml::Node element, SeparationInfo& info) const {
-  separationFields().read(element, info);
+void readSeparationInfo(xml::Node element, SeparationInfo& info) { layout().read(element, info); }
+
+xml::Node appendSeparationTable(xml::Node parent, const SeparationTable& table) {
+  return tableLayout().append(parent, table);
 }
 
-xml::Node SeparationInfoIO::WriteSeparationTable(xml::Document& document, xml::Node parent,
-                                                 const SeparationTable& table) const {
-  xml::Node element = parent.appendChild(document.createElement(kSeparationTable));
-  appendValue(element, "nInputChannelNum", table.nInputChannelNum);
-  element.appendChild(writeStringElement(document, "usOutputTable", outputTableText(table)));
-  appendValue(element, "dStart", table.dStart);
-  appendValue(element, "dPeak", table.dPeak);
-  appendValue(element, "dMax", table.dMax);
-  appendValue(element, "dEnd", table.dEnd);
-  appendValue(element, "dEndMax", table.dEndMax);
-  appendValue(element, "eType", table.eType);
-  appendValue(element, "strInputChannel", table.strInputChannel);
-  appendValue(element, "nInkIndex", table.nInkIndex);
-  appendValue(element, "nHeadCount", table.nHeadCount);
-  return element;
-}
-
-void SeparationInfoIO::ReadSeparationTable(xml::Node element, SeparationTable& table) const {
-  // The first six children by their place alone, whatever their names.
-  PositionalFields head(element, kSeparationTableHead);
-  head.read(table.nInputChannelNum);
-  // eType comes later in the element, so the text waits until the whole table is read.
+void readSeparationTable(xml::Node element, SeparationTable& table) {
+  PositionalFields head(element, FieldTable<SeparationTable>(kTableHead));
+  head.readFields<SeparationTable>(kTableHead.first<1>(), table);
   const std::string storedTable = head.read<std::string>();
-  head.read(table.dStart);
-  head.read(table.dPeak);
-  head.read(table.dMax);
-  head.read(table.dEnd);
-  tableFields().read(head.rest(), table);
+  head.readFields<SeparationTable>(kTableHead.subspan<2>(), table);
+  tableLayout().readTail(head, table);
 
   if (table.eType != kOutputTableCurveType || storedTable.empty()) return;
   // A text that is no valid stored table counts as no table at all.
@@ -118,17 +87,11 @@ void SeparationInfoIO::ReadSeparationTable(xml::Node element, SeparationTable& t
     table.usOutputTable = std::move(decoded);
 }
 
-bool SeparationInfoIO::WriteRecordFile(const std::string& path, const SeparationInfo& info) const {
-  return pelagon::WriteSingleRecordFile(
-      path, info, [this](xml::Document& document, xml::Node parent, const SeparationInfo& value) {
-        return WriteSeparationInfo(document, parent, value);
-      });
-}
-
-bool SeparationInfoIO::ReadRecordFile(const std::string& path, SeparationInfo& info) const {
-  return pelagon::ReadSingleRecordFile(
-      path, kSeparationInfo, info,
-      [this](xml::Node element, SeparationInfo& value) { ReadSeparationInfo(element, value); });
+template <>
+const RecordFile<SeparationInfo>& recordFileOf<SeparationInfo>() {
+  static constexpr RecordFile<SeparationInfo> file{kSeparationInfo, RecordFileRules::Strict, appendSeparationInfo,
+                                                   readSeparationInfo};
+  return file;
 }
 
 }  // namespace pelagon

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/platform/growable_array.h>
 #include <pelagon/values/localized_text.h>
 #include <pelagon/values/output_table.h>
@@ -58,27 +59,33 @@ struct SeparationInfo {
   friend bool operator==(const SeparationInfo&, const SeparationInfo&) = default;
 };
 
-struct SeparationInfoIO {
-  // Appends "SeparationInfo" under `parent`, fills it and returns it.
-  xml::Node WriteSeparationInfo(xml::Document& document, xml::Node parent, const SeparationInfo& info) const;
-  // Every child by name, in any order; the element's own name is not compared. Lists are
-  // appended to, also when their element repeats, so `info` should be a fresh record.
-  void ReadSeparationInfo(xml::Node element, SeparationInfo& info) const;
+// Appends "SeparationInfo" under `parent`, fills it and returns it.
+xml::Node appendSeparationInfo(xml::Node parent, const SeparationInfo& info);
+// Every child by name, in any order; the element's own name is not compared. Lists are
+// appended to, also when their element repeats, so `info` should be a fresh record.
+void readSeparationInfo(xml::Node element, SeparationInfo& info);
+// Appends "SeparationTable" under `parent`, fills it and returns it.
+xml::Node appendSeparationTable(xml::Node parent, const SeparationTable& table);
+// The first six children by position (fewer raise E_POINTER), the rest by name. The output
+// table is set only when the final eType is 1 and the stored text is a valid table; an
+// empty or invalid text leaves it as it was.
+void readSeparationTable(xml::Node element, SeparationTable& table);
 
-  // Appends "SeparationTable" under `parent`, fills it and returns it.
-  xml::Node WriteSeparationTable(xml::Document& document, xml::Node parent,
-                                 const SeparationTable& table) const;
-  // The first six children by position (fewer raise E_POINTER), the rest by name. The output
-  // table is set only when the final eType is 1 and the stored text is a valid table; an
-  // empty or invalid text leaves it as it was.
-  void ReadSeparationTable(xml::Node element, SeparationTable& table) const;
+// A file holding one separation as its document element. A failed save raises
+// _com_error; other write failures give false. The reader reads the first top-level
+// "SeparationInfo" element, if any; DOM failures and a missing file raise _com_error.
+template <>
+const RecordFile<SeparationInfo>& recordFileOf<SeparationInfo>();
 
-  // A file holding one separation as its document element. A failed save raises
-  // _com_error; other write failures give false.
-  bool WriteRecordFile(const std::string& path, const SeparationInfo& info) const;
-  // Reads the first top-level "SeparationInfo" element, if any, into `info`. DOM failures
-  // and a missing file raise _com_error.
-  bool ReadRecordFile(const std::string& path, SeparationInfo& info) const;
+struct SeparationInfoIO : RecordFileIO<SeparationInfo> {
+  xml::Node WriteSeparationInfo(xml::Document&, xml::Node parent, const SeparationInfo& info) const {
+    return appendSeparationInfo(parent, info);
+  }
+  void ReadSeparationInfo(xml::Node element, SeparationInfo& info) const { readSeparationInfo(element, info); }
+  xml::Node WriteSeparationTable(xml::Document&, xml::Node parent, const SeparationTable& table) const {
+    return appendSeparationTable(parent, table);
+  }
+  void ReadSeparationTable(xml::Node element, SeparationTable& table) const { readSeparationTable(element, table); }
 };
 
 }  // namespace pelagon

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include <pelagon/model/record_document.h>
 #include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
@@ -31,20 +32,25 @@ struct VControlPoint {
   friend bool operator==(const VControlPoint&, const VControlPoint&) = default;
 };
 
-struct VControlPointIO {
-  // Appends a "VControlPoint" element under `parent` and returns it; reals keep three decimals.
-  xml::Node WriteVControlPoint(xml::Document& document, xml::Node parent, const VControlPoint& point) const;
-  // Every field is read by name, in any order; the element's own name is not compared, and
-  // fields without a child keep what `point` held.
-  void ReadVControlPoint(xml::Node element, VControlPoint& point) const;
+// Appends a "VControlPoint" element under `parent` and returns it; reals keep three decimals.
+xml::Node appendVControlPoint(xml::Node parent, const VControlPoint& point);
+// Every field is read by name, in any order; the element's own name is not compared, and
+// fields without a child keep what `point` held.
+void readVControlPoint(xml::Node element, VControlPoint& point);
 
-  // The lenient single-record file, with the record as the document element. Any failure to
-  // build or save the file gives false.
-  bool WriteRecordFile(const std::string& path, const VControlPoint& point) const;
-  // Reads the first "VControlPoint" element anywhere in the document and gives true. A file
-  // that cannot be loaded or parsed, or a document without such an element, raises
-  // _com_error(E_POINTER) to the caller and leaves `point` as it was.
-  bool ReadRecordFile(const std::string& path, VControlPoint& point) const;
+// The lenient single-record file, with the record as the document element. Any failure to
+// build or save the file gives false. The reader reads the first "VControlPoint" element
+// anywhere in the document and gives true. A file that cannot be loaded or parsed, or a
+// document without such an element, raises _com_error(E_POINTER) to the caller and leaves
+// `point` as it was.
+template <>
+const RecordFile<VControlPoint>& recordFileOf<VControlPoint>();
+
+struct VControlPointIO : RecordFileIO<VControlPoint> {
+  xml::Node WriteVControlPoint(xml::Document&, xml::Node parent, const VControlPoint& point) const {
+    return appendVControlPoint(parent, point);
+  }
+  void ReadVControlPoint(xml::Node element, VControlPoint& point) const { readVControlPoint(element, point); }
 };
 
 }  // namespace pelagon

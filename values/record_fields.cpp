@@ -22,14 +22,16 @@ std::string PositionalFields::firstMisplaced() const {
     if (!child) return childText(position) + " is missing";
     const bool element = child.type() == xml::NodeType::Element;
     const std::string_view name = element ? child.name() : std::string_view();
-    const auto place = names_.begin() + position;
-    if (element && name == *place) continue;
+    const auto place = static_cast<std::size_t>(position);
+    if (element && name == names_[place]) continue;
     // A child that belongs further on stands where an earlier one was left out.
-    if (element && std::find(place + 1, names_.end(), name) != names_.end()) {
-      return childText(position) + " is missing";
+    if (element) {
+      for (std::size_t later = place + 1; later < names_.size(); ++later) {
+        if (names_[later] == name) return childText(position) + " is missing";
+      }
     }
     return "unexpected " + describeNode(child) + " at child " + std::to_string(position) + " (expected " +
-           std::string(*place) + ")";
+           std::string(names_[place]) + ")";
   }
   return {};
 }

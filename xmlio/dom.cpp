@@ -753,16 +753,20 @@ void Node::setText(std::string_view utf8) {
   if (!text || !text.set_value(utf8.data(), utf8.size())) throwOutOfMemory();
 }
 
+// A document holds one element at its top; `arriving` may already be it.
+static void requireRoomForElement(pugi::xml_node parent, pugi::xml_node arriving) {
+  if (parent.type() != pugi::node_document) return;
+  for (pugi::xml_node existing = parent.first_child(); existing; existing = existing.next_sibling()) {
+    if (existing.type() == pugi::node_element && !isParking(existing) && existing != arriving) {
+      throw _com_error(win::E_FAIL, "Only one top level element is allowed in an XML document.");
+    }
+  }
+}
+
 Node Node::appendChild(Node child) {
   pugi::xml_node parent = require(node_);
   const pugi::xml_node moved = require(child.node_);
-  if (parent.type() == pugi::node_document && moved.type() == pugi::node_element) {
-    for (pugi::xml_node existing = parent.first_child(); existing; existing = existing.next_sibling()) {
-      if (existing.type() == pugi::node_element && !isParking(existing) && existing != moved) {
-        throw _com_error(win::E_FAIL, "Only one top level element is allowed in an XML document.");
-      }
-    }
-  }
+  if (moved.type() == pugi::node_element) requireRoomForElement(parent, moved);
   // pugixml refuses to move a node into itself or its own subtree, or across documents.
   if (!parent.append_move(moved)) {
     throw _com_error(win::E_FAIL, "The node cannot be inserted at this place.");
@@ -772,9 +776,10 @@ Node Node::appendChild(Node child) {
 
 Node Node::appendElement(std::string_view name) {
   pugi::xml_node parent = require(node_);
-  if (parent.type() != pugi::node_element) {
-    throw _com_error(win::E_FAIL, "Only elements take new elements this way.");
+  if (parent.type() != pugi::node_element && parent.type() != pugi::node_document) {
+    throw _com_error(win::E_FAIL, "Only elements and documents take new elements this way.");
   }
+  requireRoomForElement(parent, pugi::xml_node());
   requireXmlName(name);
   const pugi::xml_node element = parent.append_child(TerminatedName(name).c_str());
   if (!element) throwOutOfMemory();

@@ -80,8 +80,8 @@ public:
   // Moves `child` (a node of the same document, usually a detached one) to the end of this
   // node's children and returns it.
   Node appendChild(Node child);
-  // A new element made directly as this element's last child: what creating it detached and
-  // appending it gives, without the move.
+  // A new element made directly as this element's or document's last child: what creating
+  // it detached and appending it gives, without the move.
   Node appendElement(std::string_view name);
 
   // Null when the element has no such attribute.

@@ -11,18 +11,14 @@ namespace {
 
 constexpr const char* kFieldNames[] = {"year", "month", "day", "hour", "minute", "second", "ms"};
 
-void appendField(xml::Document& document, xml::Node parent, const char* name, unsigned value) {
-  xml::Node child = document.createElement(name);
-  child.setText(std::to_string(value));
-  parent.appendChild(child);
-}
-
 }  // namespace
 
-xml::Node WriteTimeStampElement(xml::Document& document, const TimeStampValue& value, std::string_view name) {
-  xml::Node element = document.createElement(name);
-  const unsigned fields[] = {value.year, value.month, value.day, value.hour, value.minute, value.second, value.ms};
-  for (std::size_t i = 0; i < std::size(fields); ++i) appendField(document, element, kFieldNames[i], fields[i]);
+xml::Node AppendTimeStampElement(xml::Node parent, const TimeStampValue& value, std::string_view name) {
+  xml::Node element = parent.appendElement(name);
+  const unsigned fields[] = {value.year,   value.month,  value.day, value.hour,
+                             value.minute, value.second, value.ms};
+  for (std::size_t i = 0; i < std::size(fields); ++i)
+    element.appendElement(kFieldNames[i]).setText(std::to_string(fields[i]));
   return element;
 }
 
@@ -52,7 +48,7 @@ void ReadTimeStampDocument(const xml::DocumentPtr& document, TimeStampValue& val
 
 bool WriteTimeStampFile(const std::string& path, const TimeStampValue& value) {
   return WriteRecordFileLenient(path, value, [](xml::Document& document, const TimeStampValue& stamp) {
-    return WriteTimeStampElement(document, stamp, "TimeStamp");
+    return AppendTimeStampElement(document.node(), stamp, "TimeStamp");
   });
 }
 

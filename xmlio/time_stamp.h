@@ -22,7 +22,8 @@ struct TimeStampValue {
   friend bool operator==(const TimeStampValue&, const TimeStampValue&) = default;
 };
 
-xml::Node WriteTimeStampElement(xml::Document& document, const TimeStampValue& value, std::string_view name);
+// Appends the element named `name` under `parent`, its seven parts as children.
+xml::Node AppendTimeStampElement(xml::Node parent, const TimeStampValue& value, std::string_view name);
 
 // The children are taken by position, whatever their names; a missing one raises
 // _com_error(E_POINTER). Each text is read as atoi does and wraps to the field's width.

@@ -48,7 +48,7 @@ TEST_F(CustomColorInfoTest, UVLampPowerIsWrittenUnderItsParentAndReadsBack) {
   UVLampPower written;
   written.nForwardPower = 90;
   written.nBackwardPower = -5;
-  const xml::Node element = document_->node().appendChild(writeUVLampPower(*document_, written, 1));
+  const xml::Node element = appendUVLampPower(document_->node(), written, 1);
   EXPECT_EQ(element, document_->documentElement());
   EXPECT_EQ(document_->saveToString(),
             "<UVLampPower position=\"1\"><nForwardPower>90</nForwardPower>"

@@ -48,19 +48,19 @@ TEST_F(InkVolumeInfoTest, WritesTheFieldsInTheirFixedOrder) {
   InkVolumeInfo volume;
   volume.nInkVolumeIndex = -3;
   volume.astrInkVolumeList = {"10.81,21.35,38.94", ""};
-  EXPECT_EQ(saved(writeInkVolumeInfo(*document, volume), document),
+  EXPECT_EQ(saved(appendInkVolumeInfo(document->node(), volume), document),
             "<InkVolumeInfo><nInkVolumeIndex>-3</nInkVolumeIndex><astrInkVolumeList>"
             "<strInkVolume_pl>10.81,21.35,38.94</strInkVolume_pl><strInkVolume_pl></strInkVolume_pl>"
             "</astrInkVolumeList></InkVolumeInfo>");
 
   document = xml::Document::Create();
-  EXPECT_EQ(saved(writePrintChartFileInfoSet(*document, {2, "a.ps", "b.ps", ""}), document),
+  EXPECT_EQ(saved(appendPrintChartFileInfoSet(document->node(), {2, "a.ps", "b.ps", ""}), document),
             "<PrintChartFileInfoSet><nIndex>2</nIndex><strCalibrationFileName>a.ps</strCalibrationFileName>"
             "<strInkLimitFileName>b.ps</strInkLimitFileName><strTestPrintFileName></strTestPrintFileName>"
             "</PrintChartFileInfoSet>");
 
   document = xml::Document::Create();
-  EXPECT_EQ(saved(writeInkVolumeInfoList(*document, {}), document), "<aInkVolumeInfoList/>");
+  EXPECT_EQ(saved(appendInkVolumeInfoList(document->node(), {}), document), "<aInkVolumeInfoList/>");
 }
 
 TEST_F(InkVolumeInfoTest, ListsRoundTripInOrder) {
@@ -69,14 +69,9 @@ TEST_F(InkVolumeInfoTest, ListsRoundTripInOrder) {
   second.nInkVolumeIndex = 1;
   const win::GrowableArray<InkVolumeInfo> volumes{sampleInkVolume(), second, sampleInkVolume()};
   const win::GrowableArray<PrintChartFileInfoSet> charts{samplePrintChart(), {}, {-1, "x", "y", "z"}};
-  xml::Node volumeList = writeInkVolumeInfoList(*document, volumes);
-  xml::Node chartList = writePrintChartFileInfoSetList(*document, charts);
-  EXPECT_EQ(volumeList.name(), "aInkVolumeInfoList");
-  EXPECT_EQ(chartList.name(), "aPrintChartFileInfoSetList");
-
-  xml::Node root = document->node().appendChild(document->createElement("DeviceSeries"));
-  root.appendChild(volumeList);
-  root.appendChild(chartList);
+  xml::Node root = document->node().appendElement("DeviceSeries");
+  EXPECT_EQ(appendInkVolumeInfoList(root, volumes).name(), "aInkVolumeInfoList");
+  EXPECT_EQ(appendPrintChartFileInfoSetList(root, charts).name(), "aPrintChartFileInfoSetList");
   const xml::Node reloaded = parse(document->saveToString());
 
   win::GrowableArray<InkVolumeInfo> readVolumes;

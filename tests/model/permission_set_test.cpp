@@ -115,7 +115,7 @@ protected:
   template <typename Record, typename Writer>
   std::string written(const Record& record, Writer&& write) {
     xml::DocumentPtr document = xml::Document::Create();
-    write(*document, document->node(), record);
+    write(document->node(), record);
     return document->saveToString();
   }
   PermissionSet readPermission(const std::string& children) {
@@ -131,7 +131,7 @@ protected:
 
 TEST_F(PermissionSetTest, EveryRecordRoundTrips) {
   const PermissionSet permission = samplePermission();
-  const xml::Node permissionElement = writePermissionSet(*document_, document_->node(), permission);
+  const xml::Node permissionElement = appendPermissionSet(document_->node(), permission);
   EXPECT_EQ(permissionElement, document_->documentElement());
   PermissionSet readBack;
   readPermissionSet(permissionElement, readBack);
@@ -145,7 +145,7 @@ TEST_F(PermissionSetTest, EveryRecordRoundTrips) {
   quality.bVisibleQuality = false;
   xml::DocumentPtr qualityDocument = xml::Document::Create();
   QualityInfo qualityBack;
-  readQualityInfo(writeQualityInfo(*qualityDocument, qualityDocument->node(), quality), qualityBack);
+  readQualityInfo(appendQualityInfo(qualityDocument->node(), quality), qualityBack);
   // Empty languages are written with the English text.
   QualityInfo expected = quality;
   for (std::string& text : expected.strQualityName) {
@@ -176,7 +176,7 @@ TEST_F(PermissionSetTest, WrittenElementsAreInDocumentOrder) {
     density += "<value>" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "00</value>";
     lab += "<value><l>" + std::to_string(105 - 5 * i) + ".000</l><a>0.000</a><b>0.000</b></value>";
   }
-  EXPECT_EQ(written(permission, writePermissionSet),
+  EXPECT_EQ(written(permission, appendPermissionSet),
             "<PermissionSet><nPermissionIndex>1</nPermissionIndex><anInkConfigIndexList>"
             "<anInkConfigIndex>0</anInkConfigIndex></anInkConfigIndexList><nResolutionIndex>2"
             "</nResolutionIndex><nModeIndex>3</nModeIndex><nPassmaskIndex>0</nPassmaskIndex>"
@@ -195,7 +195,7 @@ TEST_F(PermissionSetTest, WrittenElementsAreInDocumentOrder) {
   quality.anPermissionIndexList = {1, 2};
   std::string name;
   for (const std::string& language : languageNames()) name += element(language, "Standard");
-  EXPECT_EQ(written(quality, writeQualityInfo),
+  EXPECT_EQ(written(quality, appendQualityInfo),
             "<QualityInfo><nQualityLevel>0</nQualityLevel><strQualityName>" + name +
                 "</strQualityName><anPermissionIndexList><anPermissionIndex>1</anPermissionIndex>"
                 "<anPermissionIndex>2</anPermissionIndex></anPermissionIndexList>"
@@ -205,7 +205,7 @@ TEST_F(PermissionSetTest, WrittenElementsAreInDocumentOrder) {
 TEST_F(PermissionSetTest, ScreenOptionIsWrittenOnlyForTheCustomScreen) {
   PermissionSet permission;
   permission.eScreen = kCustomScreen;
-  const std::string custom = written(permission, writePermissionSet);
+  const std::string custom = written(permission, appendPermissionSet);
   EXPECT_NE(custom.find("<eScreen>8</eScreen><screenOption><bUseCustomSetting>false</bUseCustomSetting>"
                         "<nLineCount>30</nLineCount><eDotShape>1</eDotShape><flDegrees/></screenOption>"
                         "<anVControlIndexList/>"),
@@ -216,7 +216,7 @@ TEST_F(PermissionSetTest, ScreenOptionIsWrittenOnlyForTheCustomScreen) {
     permission.eScreen = code;
     permission.screenOption.bUseCustomSetting = true;
     permission.screenOption.nLineCount = 120;
-    const std::string other = written(permission, writePermissionSet);
+    const std::string other = written(permission, appendPermissionSet);
     EXPECT_EQ(other.find("screenOption"), std::string::npos) << code;
     // What is not written does not come back.
     PermissionSet readBack;

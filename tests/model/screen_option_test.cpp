@@ -45,7 +45,7 @@ TEST_F(ScreenOptionTest, WritesTheFieldsAndIndexNamedAngles) {
   option.eDotShape = -3;
   xml::DocumentPtr document = xml::Document::Create();
   xml::Node parent = document->node().appendChild(document->createElement("PermissionSet"));
-  parent.appendChild(writeScreenOption(*document, option));
+  appendScreenOption(parent, option);
   EXPECT_EQ(document->saveToString(),
             "<PermissionSet><screenOption><bUseCustomSetting>true</bUseCustomSetting>"
             "<nLineCount>150</nLineCount><eDotShape>-3</eDotShape><flDegrees>"
@@ -59,7 +59,7 @@ TEST_F(ScreenOptionTest, WritesTheFieldsAndIndexNamedAngles) {
 
 TEST_F(ScreenOptionTest, ANewRecordIsWrittenWithItsDefaults) {
   xml::DocumentPtr document = xml::Document::Create();
-  document->node().appendChild(writeScreenOption(*document, ScreenOption{}));
+  appendScreenOption(document->node(), ScreenOption{});
   EXPECT_EQ(document->saveToString(),
             "<screenOption><bUseCustomSetting>false</bUseCustomSetting><nLineCount>30</nLineCount>"
             "<eDotShape>1</eDotShape><flDegrees/></screenOption>");

@@ -248,7 +248,7 @@ TEST_F(ElementTextTest, FixedArraysHaveExactlyTheirSlots) {
   Sample sample;
   for (std::size_t i = 0; i < sample.anSlots.size(); ++i)
     sample.anSlots[i] = static_cast<std::int32_t>(i) - 1;
-  const std::string written = write(writeFixedArray(*document_, "anSlots", sample.anSlots));
+  const std::string written = write(appendFixedArray(document_->node(), "anSlots", sample.anSlots));
   EXPECT_EQ(written.rfind("<anSlots><value0>-1</value0><value1>0</value1>", 0), 0u);
   EXPECT_NE(written.find("<value23>22</value23></anSlots>"), std::string::npos);
 
@@ -269,11 +269,11 @@ TEST_F(ElementTextTest, ListsWriteEveryEntryAndReadEveryChild) {
   Sample sample;
   sample.anList = {3, -4};
   sample.aflDegrees = {15.0f, 75.5f};
-  EXPECT_EQ(write(writeScalarList(*document_, "anList", "anInkConfigIndex", sample.anList)),
+  EXPECT_EQ(write(appendScalarList(document_->node(), "anList", "anInkConfigIndex", sample.anList)),
             "<anList><anInkConfigIndex>3</anInkConfigIndex><anInkConfigIndex>-4</anInkConfigIndex></anList>");
-  EXPECT_EQ(write(writeIndexedList(*document_, "aflDegree", "flDegree", sample.aflDegrees)),
+  EXPECT_EQ(write(appendIndexedList(document_->node(), "aflDegree", "flDegree", sample.aflDegrees)),
             "<aflDegree><flDegree0>15.000</flDegree0><flDegree1>75.500</flDegree1></aflDegree>");
-  EXPECT_EQ(write(writeScalarList(*document_, "empty", "x", win::GrowableArray<std::int32_t>{})), "<empty/>");
+  EXPECT_EQ(write(appendScalarList(document_->node(), "empty", "x", win::GrowableArray<std::int32_t>{})), "<empty/>");
 
   win::GrowableArray<std::int32_t> ints;
   readScalarList(parse("<l><a>1</a><b>2</b></l>"), ints);
@@ -293,10 +293,11 @@ TEST_F(ElementTextTest, ListsWriteEveryEntryAndReadEveryChild) {
   ASSERT_EQ(records.size(), 2);
   EXPECT_EQ(records[1].nFirst, 5);
   EXPECT_EQ(records[1].strName, "default");
-  EXPECT_EQ(write(writeRecordList(*document_, "aS", records,
-                                  [](xml::Document& document, const Sample& record) {
-                                    return writeIntElement(document, "n", record.nFirst);
-                                  })),
+  const RecordEntries<Sample> entries{"S", EntryMatch::AnyChild, nullptr,
+                                     [](xml::Node parent, const Sample& record) {
+                                       return appendIntElement(parent, "n", record.nFirst);
+                                     }};
+  EXPECT_EQ(write(appendRecordList(document_->node(), "aS", records, entries)),
             "<aS><n>4</n><n>5</n></aS>");
 }
 
