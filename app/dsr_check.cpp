@@ -64,6 +64,8 @@ std::string label(std::string_view list, int position, std::string_view name,
 
 std::string english(const LocalizedText& text) { return text[0]; }
 
+constexpr auto kNoName = [](const auto&) { return std::string_view(); };
+
 class Checker {
 public:
   Checker(const DeviceSeries& series, const PassmaskList* passmasks)
@@ -82,17 +84,27 @@ public:
 
   std::vector<std::string> run() {
     checkModels();
-    checkInks();
+    checkNumbersUnique(series_.aInkInfoList, &InkInfo::nInkIndex, "aInkInfoList", "nInkIndex", inks_,
+                       [](const InkInfo& r) { return english(r.strLongInkName); });
     checkInkConfigs();
-    checkResolutions();
+    checkNumbersUnique(series_.aResolutionInfoList, &ResolutionInfo::nResolutionIndex, "aResolutionInfoList",
+                       "nResolutionIndex", resolutions_,
+                       [](const ResolutionInfo& r) { return english(r.strResolutionName); });
     checkModes();
     checkSeparations();
-    checkVControlPoints();
-    checkPatterns();
+    checkNumbersUnique(series_.aVControlPointList, &VControlPoint::nVControlIndex, "aVControlPointList",
+                       "nVControlIndex", vControls_, kNoName);
+    checkNumbersUnique(series_.aPatternInfoList, &PatternInfo::nFMPatternIndex, "aPatternInfoList",
+                       "nFMPatternIndex", patterns_, kNoName);
     checkMedia();
-    checkPrintCharts();
-    checkInkVolumes();
-    if (passmasks_ != nullptr) checkPassmasks();
+    checkNumbersUnique(series_.aPrintChartFileInfoSetList, &PrintChartFileInfoSet::nIndex,
+                       "aPrintChartFileInfoSetList", "nIndex", printCharts_, kNoName);
+    checkNumbersUnique(series_.aInkVolumeInfoList, &InkVolumeInfo::nInkVolumeIndex, "aInkVolumeInfoList",
+                       "nInkVolumeIndex", inkVolumes_, kNoName);
+    if (passmasks_ != nullptr) {
+      checkNumbersUnique(passmasks_->passmasks, &Passmask::nPassmaskIndex, "aPassmaskList", "nPassmaskIndex",
+                         passmaskTable(), [](const Passmask& r) { return r.strPassmaskName; });
+    }
     return std::move(lines_);
   }
 
@@ -140,6 +152,25 @@ private:
     report(record, problem);
   }
 
+  // The label of a record of a top-level numbered list, after the check that no earlier record
+  // has its number.
+  std::string numberedRecord(std::string_view list, int position, std::string_view name,
+                             std::string_view field, std::int32_t number, const IndexTable& table) {
+    std::string record = label(list, position, name, field, number);
+    checkDuplicate(record, table, position, field, number, "", list);
+    return record;
+  }
+
+  // A numbered list whose records refer to nothing. `name` gives a record's name for its label
+  // (kNoName where records have none).
+  template <typename Record, typename Name>
+  void checkNumbersUnique(const win::GrowableArray<Record>& list, const std::int32_t Record::*number,
+                          std::string_view listName, std::string_view field, const IndexTable& table,
+                          Name name) {
+    for (int i = 0; i < list.size(); ++i)
+      numberedRecord(listName, i, name(list[i]), field, list[i].*number, table);
+  }
+
   void checkModels() {
     const auto& models = series_.aModelInfoList;
     for (int i = 0; i < models.size(); ++i) {
@@ -153,24 +184,12 @@ private:
     }
   }
 
-  void checkInks() {
-    const auto& inks = series_.aInkInfoList;
-    for (int i = 0; i < inks.size(); ++i) {
-      const InkInfo& ink = inks[i];
-      const std::string record =
-          label("aInkInfoList", i, english(ink.strLongInkName), "nInkIndex", ink.nInkIndex);
-      checkDuplicate(record, inks_, i, "nInkIndex", ink.nInkIndex, "", "aInkInfoList");
-    }
-  }
-
   void checkInkConfigs() {
     const auto& configs = series_.aInkConfigInfoList;
     for (int i = 0; i < configs.size(); ++i) {
       const InkConfigInfo& config = configs[i];
-      const std::string record = label("aInkConfigInfoList", i, english(config.strInkConfigName),
-                                       "nInkConfigIndex", config.nInkConfigIndex);
-      checkDuplicate(record, inkConfigs_, i, "nInkConfigIndex", config.nInkConfigIndex, "",
-                     "aInkConfigInfoList");
+      const std::string record = numberedRecord("aInkConfigInfoList", i, english(config.strInkConfigName),
+                                                "nInkConfigIndex", config.nInkConfigIndex, inkConfigs_);
       for (std::size_t slot = 0; slot < config.nInkIndexList.size(); ++slot) {
         const std::int32_t ink = config.nInkIndexList[slot];
         if (ink == kNoReference) continue;
@@ -179,23 +198,12 @@ private:
     }
   }
 
-  void checkResolutions() {
-    const auto& resolutions = series_.aResolutionInfoList;
-    for (int i = 0; i < resolutions.size(); ++i) {
-      const ResolutionInfo& resolution = resolutions[i];
-      const std::string record = label("aResolutionInfoList", i, english(resolution.strResolutionName),
-                                       "nResolutionIndex", resolution.nResolutionIndex);
-      checkDuplicate(record, resolutions_, i, "nResolutionIndex", resolution.nResolutionIndex, "",
-                     "aResolutionInfoList");
-    }
-  }
-
   void checkModes() {
     const auto& modes = series_.aModeInfoList;
     for (int i = 0; i < modes.size(); ++i) {
       const ModeInfo& mode = modes[i];
-      const std::string record = label("aModeInfoList", i, mode.strModeName, "nModeIndex", mode.nModeIndex);
-      checkDuplicate(record, modes_, i, "nModeIndex", mode.nModeIndex, "", "aModeInfoList");
+      const std::string record =
+          numberedRecord("aModeInfoList", i, mode.strModeName, "nModeIndex", mode.nModeIndex, modes_);
       if (mode.nInkVolumeIndex != kNoReference) {
         checkReference(record, "nInkVolumeIndex", mode.nInkVolumeIndex, inkVolumes_, "ink volume");
       }
@@ -206,10 +214,9 @@ private:
     const auto& separations = series_.aSeparationInfoList;
     for (int i = 0; i < separations.size(); ++i) {
       const SeparationInfo& separation = separations[i];
-      const std::string record = label("aSeparationInfoList", i, english(separation.strSeparationName),
-                                       "nSeparationIndex", separation.nSeparationIndex);
-      checkDuplicate(record, separations_, i, "nSeparationIndex", separation.nSeparationIndex, "",
-                     "aSeparationInfoList");
+      const std::string record =
+          numberedRecord("aSeparationInfoList", i, english(separation.strSeparationName), "nSeparationIndex",
+                         separation.nSeparationIndex, separations_);
       const auto& tables = separation.aSeparationTableList;
       for (int t = 0; t < tables.size(); ++t) {
         if (tables[t].nInkIndex == kNoReference) continue;
@@ -220,24 +227,6 @@ private:
                      "print-chart file set");
       checkReferenceList(record, "anInputChannelInkIndexList", separation.anInputChannelInkIndexList, inks_,
                          "ink");
-    }
-  }
-
-  void checkVControlPoints() {
-    const auto& points = series_.aVControlPointList;
-    for (int i = 0; i < points.size(); ++i) {
-      const std::int32_t number = points[i].nVControlIndex;
-      const std::string record = label("aVControlPointList", i, {}, "nVControlIndex", number);
-      checkDuplicate(record, vControls_, i, "nVControlIndex", number, "", "aVControlPointList");
-    }
-  }
-
-  void checkPatterns() {
-    const auto& patterns = series_.aPatternInfoList;
-    for (int i = 0; i < patterns.size(); ++i) {
-      const std::int32_t number = patterns[i].nFMPatternIndex;
-      const std::string record = label("aPatternInfoList", i, {}, "nFMPatternIndex", number);
-      checkDuplicate(record, patterns_, i, "nFMPatternIndex", number, "", "aPatternInfoList");
     }
   }
 
@@ -305,35 +294,6 @@ private:
       report(record, "aCalibrationInfoList has " + std::to_string(calibrations) + " entries but separation " +
                          std::to_string(permission.nSeparationIndex) + " has " + std::to_string(channels) +
                          " input channels");
-    }
-  }
-
-  void checkPrintCharts() {
-    const auto& sets = series_.aPrintChartFileInfoSetList;
-    for (int i = 0; i < sets.size(); ++i) {
-      const std::int32_t number = sets[i].nIndex;
-      const std::string record = label("aPrintChartFileInfoSetList", i, {}, "nIndex", number);
-      checkDuplicate(record, printCharts_, i, "nIndex", number, "", "aPrintChartFileInfoSetList");
-    }
-  }
-
-  void checkInkVolumes() {
-    const auto& volumes = series_.aInkVolumeInfoList;
-    for (int i = 0; i < volumes.size(); ++i) {
-      const std::int32_t number = volumes[i].nInkVolumeIndex;
-      const std::string record = label("aInkVolumeInfoList", i, {}, "nInkVolumeIndex", number);
-      checkDuplicate(record, inkVolumes_, i, "nInkVolumeIndex", number, "", "aInkVolumeInfoList");
-    }
-  }
-
-  void checkPassmasks() {
-    const auto& list = passmasks_->passmasks;
-    for (int i = 0; i < list.size(); ++i) {
-      const Passmask& passmask = list[i];
-      const std::string record =
-          label("aPassmaskList", i, passmask.strPassmaskName, "nPassmaskIndex", passmask.nPassmaskIndex);
-      checkDuplicate(record, passmaskTable(), i, "nPassmaskIndex", passmask.nPassmaskIndex, "",
-                     "aPassmaskList");
     }
   }
 

@@ -57,8 +57,7 @@ bool childrenAreEntries(xml::Node element, std::string_view name) {
   if (isListName(name)) return true;
   int count = 0;
   std::string firstStem;
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : element.children()) {
     if (child.type() != xml::NodeType::Element) continue;
     const std::string_view stem = stemOf(child.name());
     if (count++ == 0) {
@@ -99,8 +98,7 @@ Json elementToJson(xml::Node element, std::string_view parentName) {
   }
   // A field that repeats (the commands of a passmask) gathers its values in an array.
   std::set<std::string> repeated;
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : element.children()) {
     if (child.type() != xml::NodeType::Element) continue;
     Json childValue = elementToJson(child, name);
     if (entries) {

@@ -139,6 +139,15 @@ void migrateNetworkFolder(const std::string& migrationText) {
   CopyFolderTree(*install + kNetworkFolder + text.source, *install + text.target, "*");
 }
 
+// The public calls report nothing; only running out of memory can throw below them.
+template <typename Work>
+void quietly(Work&& work) {
+  try {
+    work();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 MigrationText SplitMigrationText(std::string_view text) {
@@ -148,43 +157,27 @@ MigrationText SplitMigrationText(std::string_view text) {
 }
 
 void CopyFolderTree(const std::string& source, const std::string& target, const std::string& pattern) {
-  try {
-    TreeCopy(target, pattern).copy(source, target, 0);
-  } catch (...) {
-    // Nothing is reported; only running out of memory can throw here.
-  }
+  quietly([&] { TreeCopy(target, pattern).copy(source, target, 0); });
 }
 
 void MigrateProfileFile(const std::string& migrationText) {
-  try {
-    migrateProfileFile(migrationText);
-  } catch (...) {
-    // Nothing is reported; only running out of memory can throw here.
-  }
+  quietly([&] { migrateProfileFile(migrationText); });
 }
 
 void MigrateProfileFile(unsigned stringId) {
-  try {
+  quietly([&] {
     if (const std::optional<std::string> text = loadText(stringId)) migrateProfileFile(*text);
-  } catch (...) {
-    // Nothing is reported; only running out of memory can throw here.
-  }
+  });
 }
 
 void MigrateNetworkFolder(const std::string& migrationText) {
-  try {
-    migrateNetworkFolder(migrationText);
-  } catch (...) {
-    // Nothing is reported; only running out of memory can throw here.
-  }
+  quietly([&] { migrateNetworkFolder(migrationText); });
 }
 
 void MigrateNetworkFolder(unsigned stringId) {
-  try {
+  quietly([&] {
     if (const std::optional<std::string> text = loadText(stringId)) migrateNetworkFolder(*text);
-  } catch (...) {
-    // Nothing is reported; only running out of memory can throw here.
-  }
+  });
 }
 
 }  // namespace pelagon

@@ -39,6 +39,7 @@
 
 #include <pelagon/model/device_series.h>
 #include <pelagon/platform/hresult.h>
+#include <pelagon/platform/linux/posix_file.h>
 #include "../tests/support/sample_series.h"
 #include "../tests/support/test_support.h"
 
@@ -55,27 +56,12 @@ double secondsSince(Clock::time_point start) {
 
 // ---- Files ----
 
-class Descriptor {
-public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
-private:
-  int fd_;
-};
-
 [[noreturn]] void fail(const std::string& what) {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
 std::string readWholeFile(const std::string& path) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  win::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
   if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) fail("cannot read " + path);
   std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
@@ -99,7 +85,7 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
 }
 
 void writePlainly(const std::string& path, std::string_view bytes) {
-  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  win::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) fail("cannot write " + path);
   writeAll(fd.get(), bytes, path);
   if (::close(fd.release()) != 0) fail("cannot write " + path);
@@ -108,7 +94,7 @@ void writePlainly(const std::string& path, std::string_view bytes) {
 // The library's way of replacing a file: a new file beside it, flushed, renamed over it.
 void writeReplacing(const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".tmp~";
-  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  win::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) fail("cannot write " + temporary);
   writeAll(fd.get(), bytes, temporary);
   if (::fdatasync(fd.get()) != 0 || ::close(fd.release()) != 0) fail("cannot write " + temporary);
@@ -524,28 +510,27 @@ void BM_DeviceSeriesLoad(benchmark::State& state) {
   });
 }
 
+// The build baseline, its bytes written to the output `name` by `write`.
+void timeBuildBaseline(benchmark::State& state, const char* name, Measure measure,
+                       void (*write)(const std::string& path, std::string_view bytes)) {
+  const int scale = scaleOf(state);
+  const Sample& sample = bench().sample(scale);
+  const std::string path = bench().outputPath(name, scale);
+  const Elapsed mean =
+      timeIterations(state, fileSize(sample), [&] { write(path, buildBaseline(sample.steps)); });
+  bench().record(measure, scale, state.iterations(), mean);
+}
+
 void BM_DeviceSeriesBuildBaseline(benchmark::State& state) {
   guarded(state, [&] {
-    const int scale = scaleOf(state);
-    const Sample& sample = bench().sample(scale);
-    const std::string path = bench().outputPath("build", scale);
-    const Elapsed mean =
-        timeIterations(state, fileSize(sample), [&] { writePlainly(path, buildBaseline(sample.steps)); });
-    bench().record(Measure::Build, scale, state.iterations(), mean);
+    timeBuildBaseline(state, "build", Measure::Build, writePlainly);
     // Whether the baseline wrote exactly the bytes of the library's file.
-    state.counters["same_bytes"] = sample.buildWritesSameBytes ? 1 : 0;
+    state.counters["same_bytes"] = bench().sample(scaleOf(state)).buildWritesSameBytes ? 1 : 0;
   });
 }
 
 void BM_DeviceSeriesBuildSyncedBaseline(benchmark::State& state) {
-  guarded(state, [&] {
-    const int scale = scaleOf(state);
-    const Sample& sample = bench().sample(scale);
-    const std::string path = bench().outputPath("build-synced", scale);
-    const Elapsed mean =
-        timeIterations(state, fileSize(sample), [&] { writeReplacing(path, buildBaseline(sample.steps)); });
-    bench().record(Measure::BuildSynced, scale, state.iterations(), mean);
-  });
+  guarded(state, [&] { timeBuildBaseline(state, "build-synced", Measure::BuildSynced, writeReplacing); });
 }
 
 void BM_DeviceSeriesSave(benchmark::State& state) {

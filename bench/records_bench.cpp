@@ -53,33 +53,33 @@ SeparationInfo sampleSeparation() {
   return separation;
 }
 
-template <typename Record, typename Write>
-xml::DocumentPtr documentOf(const Record& record, Write write) {
+// `write` and `read` are the record's IO class's own members.
+template <typename Record, typename IO, typename Write>
+xml::DocumentPtr documentOf(const Record& record, Write IO::*write) {
   xml::DocumentPtr document = xml::Document::Create();
   xml::Node list = document->node().appendChild(document->createElement("aList"));
-  for (int i = 0; i < kRecords; ++i) write(*document, list, record);
+  for (int i = 0; i < kRecords; ++i) (IO().*write)(*document, list, record);
   return document;
 }
 
-template <typename Record, typename Write>
-void writeRecords(benchmark::State& state, const Record& record, Write write) {
+template <typename Record, typename IO, typename Write>
+void writeRecords(benchmark::State& state, const Record& record, Write IO::*write) {
   win::ComScope com;
   EnsureMsxmlAvailable();
   for (auto _ : state) benchmark::DoNotOptimize(documentOf(record, write)->saveToString());
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
-template <typename Record, typename Write, typename Read>
-void readRecords(benchmark::State& state, const Record& record, Write write, Read read) {
+template <typename Record, typename IO, typename Write, typename Read>
+void readRecords(benchmark::State& state, const Record& record, Write IO::*write, Read IO::*read) {
   win::ComScope com;
   EnsureMsxmlAvailable();
   xml::DocumentPtr document = xml::Document::Create();
   document->loadFromMemory(documentOf(record, write)->saveToString());
   for (auto _ : state) {
-    xml::NodeList children = document->documentElement().childNodes();
-    for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+    for (xml::Node child : document->documentElement().children()) {
       Record copy{};
-      read(child, copy);
+      (IO().*read)(child, copy);
       benchmark::DoNotOptimize(copy);
     }
   }
@@ -87,38 +87,21 @@ void readRecords(benchmark::State& state, const Record& record, Write write, Rea
 }
 
 void BM_WriteModels(benchmark::State& state) {
-  writeRecords(state, sampleModel(), [](xml::Document& d, xml::Node p, const ModelInfo& r) {
-    ModelInfoIO().WriteModelInfo(d, p, r);
-  });
+  writeRecords(state, sampleModel(), &ModelInfoIO::WriteModelInfo);
 }
 void BM_ReadModels(benchmark::State& state) {
-  readRecords(
-      state, sampleModel(),
-      [](xml::Document& d, xml::Node p, const ModelInfo& r) { ModelInfoIO().WriteModelInfo(d, p, r); },
-      [](xml::Node e, ModelInfo& r) { ModelInfoIO().ReadModelInfo(e, r); });
+  readRecords(state, sampleModel(), &ModelInfoIO::WriteModelInfo, &ModelInfoIO::ReadModelInfo);
 }
-void BM_WriteModes(benchmark::State& state) {
-  writeRecords(state, sampleMode(),
-               [](xml::Document& d, xml::Node p, const ModeInfo& r) { ModeInfoIO().WriteModeInfo(d, p, r); });
-}
+void BM_WriteModes(benchmark::State& state) { writeRecords(state, sampleMode(), &ModeInfoIO::WriteModeInfo); }
 void BM_ReadModes(benchmark::State& state) {
-  readRecords(
-      state, sampleMode(),
-      [](xml::Document& d, xml::Node p, const ModeInfo& r) { ModeInfoIO().WriteModeInfo(d, p, r); },
-      [](xml::Node e, ModeInfo& r) { ModeInfoIO().ReadModeInfo(e, r); });
+  readRecords(state, sampleMode(), &ModeInfoIO::WriteModeInfo, &ModeInfoIO::ReadModeInfo);
 }
 void BM_WriteSeparations(benchmark::State& state) {
-  writeRecords(state, sampleSeparation(), [](xml::Document& d, xml::Node p, const SeparationInfo& r) {
-    SeparationInfoIO().WriteSeparationInfo(d, p, r);
-  });
+  writeRecords(state, sampleSeparation(), &SeparationInfoIO::WriteSeparationInfo);
 }
 void BM_ReadSeparations(benchmark::State& state) {
-  readRecords(
-      state, sampleSeparation(),
-      [](xml::Document& d, xml::Node p, const SeparationInfo& r) {
-        SeparationInfoIO().WriteSeparationInfo(d, p, r);
-      },
-      [](xml::Node e, SeparationInfo& r) { SeparationInfoIO().ReadSeparationInfo(e, r); });
+  readRecords(state, sampleSeparation(), &SeparationInfoIO::WriteSeparationInfo,
+              &SeparationInfoIO::ReadSeparationInfo);
 }
 
 BENCHMARK(BM_WriteModels)->Unit(benchmark::kMillisecond);

@@ -6,14 +6,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;
-  const xml::DocumentPtr document = fuzz::parseDocument(fuzz::bytesOf(data, size));
-  if (!document) return 0;
+  const auto read = [](const xml::DocumentPtr& document, DeviceSeries& target) {
+    DeviceSeriesIO::ReadDocument(document, target);
+  };
   DeviceSeries series;
-  try {
-    DeviceSeriesIO::ReadDocument(document, series);
-  } catch (...) {
-    return 0;
-  }
+  if (!fuzz::readInput(data, size, read, series)) return 0;
   // The reader normalised already; a second pass must be safe too. It works on a copy so the
   // round trip starts from what a load gives.
   DeviceSeries renormalized = series;
@@ -23,11 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Compact is the form the application saves series in.
   fuzz::checkRoundTrip(
-      series,
-      [](const xml::DocumentPtr& saved, DeviceSeries& target) {
-        DeviceSeriesIO::ReadDocument(saved, target);
-      },
-      [](DeviceSeries& source) { return DeviceSeriesIO2("").CreateDocument(source); },
+      series, read, [](DeviceSeries& source) { return DeviceSeriesIO2("").CreateDocument(source); },
       xml::SaveForm::Compact);
   return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // What every fuzz target shares: the COM initialisation the XML documents need, held for the
-// life of the process, the document parsed from the fuzzer's bytes, and the round trip the
-// document targets check.
+// life of the process, the document parsed from the fuzzer's bytes, the record set read from
+// it, and the round trip the document targets check.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +33,20 @@ inline xml::DocumentPtr parseDocument(std::string_view bytes) {
   xml::DocumentPtr document = xml::Document::Create();
   if (!document->loadFromMemory(bytes).ok) return nullptr;
   return document;
+}
+
+// Fills `records` from the fuzzer's bytes with `read(document, records)`; false when the bytes
+// are not a document the loader takes or the reader throws.
+template <typename Records, typename Read>
+bool readInput(const std::uint8_t* data, std::size_t size, Read&& read, Records& records) {
+  const xml::DocumentPtr document = parseDocument(bytesOf(data, size));
+  if (!document) return false;
+  try {
+    read(document, records);
+  } catch (...) {
+    return false;
+  }
+  return true;
 }
 
 // A finding: says what broke, with the texts that show it, then crashes so that libFuzzer
@@ -72,6 +86,16 @@ void checkRoundTrip(Records& records, Read&& read, Create&& create, xml::SaveFor
   }
   const std::string second = save(reread, "a record set read from a saved document does not save");
   if (second != first) fail("saving what the saved document reads as gives other bytes", first, second);
+}
+
+// A whole document target: a record set read from the fuzzer's bytes must survive the round
+// trip in `form`.
+template <typename Records, typename Read, typename Create>
+int fuzzDocument(const std::uint8_t* data, std::size_t size, Read&& read, Create&& create,
+                 xml::SaveForm form) {
+  Records records;
+  if (readInput(data, size, read, records)) checkRoundTrip(records, read, create, form);
+  return 0;
 }
 
 }  // namespace pelagon::fuzz

@@ -5,19 +5,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;
-  const xml::DocumentPtr document = fuzz::parseDocument(fuzz::bytesOf(data, size));
-  if (!document) return 0;
-  MediaFile file;
-  try {
-    MediaFileIO::ReadDocument(document, file);
-  } catch (...) {
-    return 0;
-  }
   // Indented, the form the carried files have and Save writes by default.
-  fuzz::checkRoundTrip(
-      file,
-      [](const xml::DocumentPtr& saved, MediaFile& target) { MediaFileIO::ReadDocument(saved, target); },
+  return fuzz::fuzzDocument<MediaFile>(
+      data, size,
+      [](const xml::DocumentPtr& document, MediaFile& target) {
+        MediaFileIO::ReadDocument(document, target);
+      },
       [](const MediaFile& source) { return MediaFileIO("").CreateDocument(source); },
       xml::SaveForm::Indented);
-  return 0;
 }

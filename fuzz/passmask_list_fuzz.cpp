@@ -5,21 +5,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelagon;
-  const xml::DocumentPtr document = fuzz::parseDocument(fuzz::bytesOf(data, size));
-  if (!document) return 0;
-  PassmaskList list;
-  try {
-    PassmaskListIO::ReadDocument(document, list);
-  } catch (...) {
-    return 0;
-  }
   // Indented, the form the carried files have and Save writes by default.
-  fuzz::checkRoundTrip(
-      list,
-      [](const xml::DocumentPtr& saved, PassmaskList& target) {
-        PassmaskListIO::ReadDocument(saved, target);
+  return fuzz::fuzzDocument<PassmaskList>(
+      data, size,
+      [](const xml::DocumentPtr& document, PassmaskList& target) {
+        PassmaskListIO::ReadDocument(document, target);
       },
       [](const PassmaskList& source) { return PassmaskListIO("").CreateDocument(source); },
       xml::SaveForm::Indented);
-  return 0;
 }

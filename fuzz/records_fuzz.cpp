@@ -9,10 +9,12 @@
 
 namespace {
 
-template <typename Read>
-void readSwallowing(Read&& read) {
+// One record reader of `IO` on the element; what it throws is the reader's business.
+template <typename Record, typename IO, typename Read>
+void readSwallowing(pelagon::xml::Node element, Read IO::*read) {
   try {
-    read();
+    Record record;
+    (IO().*read)(element, record);
   } catch (...) {
   }
 }
@@ -25,33 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!document) return 0;
   const xml::Node element = document->documentElement();
   if (!element) return 0;
-  readSwallowing([&] {
-    ModelInfo model;
-    ModelInfoIO().ReadModelInfo(element, model);
-  });
-  readSwallowing([&] {
-    MediaInfo media;
-    MediaInfoIO().ReadMediaInfo(element, media);
-  });
-  readSwallowing([&] {
-    SeparationInfo separation;
-    SeparationInfoIO().ReadSeparationInfo(element, separation);
-  });
-  readSwallowing([&] {
-    SeparationTable table;
-    SeparationInfoIO().ReadSeparationTable(element, table);
-  });
-  readSwallowing([&] {
-    ModeInfo mode;
-    ModeInfoIO().ReadModeInfo(element, mode);
-  });
-  readSwallowing([&] {
-    InkInfo ink;
-    InkInfoIO().ReadInkInfo(element, ink);
-  });
-  readSwallowing([&] {
-    InkConfigInfo config;
-    InkConfigInfoIO().ReadInkConfigInfo(element, config);
-  });
+  readSwallowing<ModelInfo>(element, &ModelInfoIO::ReadModelInfo);
+  readSwallowing<MediaInfo>(element, &MediaInfoIO::ReadMediaInfo);
+  readSwallowing<SeparationInfo>(element, &SeparationInfoIO::ReadSeparationInfo);
+  readSwallowing<SeparationTable>(element, &SeparationInfoIO::ReadSeparationTable);
+  readSwallowing<ModeInfo>(element, &ModeInfoIO::ReadModeInfo);
+  readSwallowing<InkInfo>(element, &InkInfoIO::ReadInkInfo);
+  readSwallowing<InkConfigInfo>(element, &InkConfigInfoIO::ReadInkConfigInfo);
   return 0;
 }

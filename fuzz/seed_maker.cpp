@@ -143,32 +143,20 @@ int main(int argc, char** argv) {
               PassmaskListIO("").CreateDocument(passmasks)->saveToString(xml::SaveForm::Indented));
 
     // One record per document, each as the document element.
-    auto recordSeed = [&](const std::string& name, auto&& write) {
+    const auto recordSeed = [&]<typename IO, typename Write, typename Record>(
+                                const std::string& name, Write IO::*write, const Record& record) {
       auto document = xml::Document::Create();
-      write(*document, document->node());
+      (IO().*write)(*document, document->node(), record);
       writeSeed(out / "records_fuzz", name, document->saveToString());
     };
-    recordSeed("model.xml", [&](xml::Document& d, xml::Node p) {
-      ModelInfoIO().WriteModelInfo(d, p, series.aModelInfoList[0]);
-    });
-    recordSeed("media.xml", [&](xml::Document& d, xml::Node p) {
-      MediaInfoIO().WriteMediaInfo(d, p, series.aMediaInfoList[0]);
-    });
-    recordSeed("separation.xml", [&](xml::Document& d, xml::Node p) {
-      SeparationInfoIO().WriteSeparationInfo(d, p, series.aSeparationInfoList[0]);
-    });
-    recordSeed("table.xml", [&](xml::Document& d, xml::Node p) {
-      SeparationInfoIO().WriteSeparationTable(d, p, series.aSeparationInfoList[0].aSeparationTableList[0]);
-    });
-    recordSeed("mode.xml", [&](xml::Document& d, xml::Node p) {
-      ModeInfoIO().WriteModeInfo(d, p, series.aModeInfoList[0]);
-    });
-    recordSeed("ink.xml", [&](xml::Document& d, xml::Node p) {
-      InkInfoIO().WriteInkInfo(d, p, series.aInkInfoList[0]);
-    });
-    recordSeed("inkconfig.xml", [&](xml::Document& d, xml::Node p) {
-      InkConfigInfoIO().WriteInkConfigInfo(d, p, series.aInkConfigInfoList[0]);
-    });
+    recordSeed("model.xml", &ModelInfoIO::WriteModelInfo, series.aModelInfoList[0]);
+    recordSeed("media.xml", &MediaInfoIO::WriteMediaInfo, series.aMediaInfoList[0]);
+    recordSeed("separation.xml", &SeparationInfoIO::WriteSeparationInfo, series.aSeparationInfoList[0]);
+    recordSeed("table.xml", &SeparationInfoIO::WriteSeparationTable,
+               series.aSeparationInfoList[0].aSeparationTableList[0]);
+    recordSeed("mode.xml", &ModeInfoIO::WriteModeInfo, series.aModeInfoList[0]);
+    recordSeed("ink.xml", &InkInfoIO::WriteInkInfo, series.aInkInfoList[0]);
+    recordSeed("inkconfig.xml", &InkConfigInfoIO::WriteInkConfigInfo, series.aInkConfigInfoList[0]);
 
     writeSeed(out / "escaped_string_fuzz", "command.txt",
               encodeEscapedString(series.commandSet.strInitialize));

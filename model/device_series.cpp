@@ -217,34 +217,26 @@ void DeviceSeriesIO::WriteContent(xml::Document&, xml::Node root, DeviceSeries& 
 
 bool DeviceSeriesIO::SaveWithVersionText(DeviceSeries& source, VersionChoice choice,
                                          const std::optional<std::string>& chosenVersion) {
-  if (win::FAILED(win::CoInitialize(nullptr))) return false;
-  if (!EnsureMsxmlAvailable()) {
-    win::CoUninitialize();
-    return false;
-  }
+  // COM stays initialised on every failure after the backend check, as on the platform; a
+  // failing write of the finished document reaches the caller.
+  constexpr SaveRules rules{.keepComIfNotBuilt = true, .keepComIfWriteFails = true};
+  std::optional<std::string> versionText;
   // The version of the file about to be replaced; a mismatch is no error here.
-  const std::optional<std::string> versionText =
-      choice == VersionChoice::KeepReplaced ? VersionOfReplacedFile(*this) : chosenVersion;
-
-  xml::DocumentPtr document;
-  try {
+  const auto chooseVersion = [&] {
+    versionText = choice == VersionChoice::KeepReplaced ? VersionOfReplacedFile(*this) : chosenVersion;
+  };
+  const auto build = [&](xml::Document& document) {
     // The writer fits the media's feed calibration in `source` itself.
-    document = NewDocument(0, [&](xml::Document& built, int) { return BuildRoot(built, source); });
-    xml::Node root = document->documentElement();
+    xml::Node root = BuildRoot(document, source);
     if (versionText) {
       root.setAttribute("strVersion", *versionText);
     } else {
       WriteVersionAttribute(root);
     }
-  } catch (...) {
-    // COM stays initialised on this path, as on the platform.
-    return false;
-  }
-  // A failing write of the finished document reaches the caller.
-  SaveDocument(document, path);
-  document.reset();
-  win::CoUninitialize();
-  return true;
+    return root;
+  };
+  return SaveNewDocument(path, xml::SaveForm::Compact, rules, chooseVersion, build, [] {}).outcome ==
+         SaveOutcome::Saved;
 }
 
 bool DeviceSeriesIO::Save(DeviceSeries& source) {

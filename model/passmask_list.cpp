@@ -1,10 +1,9 @@
 #include <pelagon/model/passmask_list.h>
 
 #include <array>
+#include <ranges>
 #include <string_view>
-#include <utility>
 
-#include <pelagon/model/whole_document.h>
 #include <pelagon/platform/code_page.h>
 #include <pelagon/values/record_fields.h>
 
@@ -12,8 +11,6 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kRootName = "aPassmaskList";
-constexpr std::string_view kVersion = "1.0.1.0";
 constexpr std::string_view kPassmaskName = "Passmask";
 constexpr std::string_view kCommandName = "strPassmaskCommand";
 constexpr std::string_view kPieceName = "strPassmaskPiece";
@@ -50,10 +47,7 @@ void writeCommand(xml::Node passmask, const std::string& command) {
 std::string readCommand(xml::Node element) {
   std::string utf8;
   std::string scratch;
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    if (child.type() == xml::NodeType::Element && child.name() == kPieceName) utf8 += child.textView(scratch);
-  }
+  for (xml::Node piece : element.children(kPieceName)) utf8 += piece.textView(scratch);
   // Joined before the conversion, so a character that a foreign writer split over two
   // pieces comes back whole.
   return win::Utf8ToAnsi(utf8);
@@ -82,8 +76,8 @@ void PassmaskIO::ReadPassmask(xml::Node element, Passmask& passmask) const {
   fields.read(passmask.strPassmaskMode);
   fields.read(passmask.strInkConsumptionRate);
   fields.read(passmask.nOverlapNozzleCount);
-  xml::NodeList& rest = fields.rest();
-  for (xml::Node child = rest.nextNode(); child; child = rest.nextNode()) {
+  // The commands follow the fields; an element of their name in a field's place is that field.
+  for (xml::Node child : element.children() | std::views::drop(kPassmaskHead.size())) {
     if (child.type() == xml::NodeType::Element && child.name() == kCommandName) {
       appendOrThrow(passmask.astrPassmaskCommand, readCommand(child));
     }
@@ -92,54 +86,15 @@ void PassmaskIO::ReadPassmask(xml::Node element, Passmask& passmask) const {
 
 // ---- PassmaskListIO ----
 
-PassmaskListIO::PassmaskListIO(std::string documentPath) : ICommonIO(std::move(documentPath)) {}
+template class WholeDocumentIO<PassmaskListContent>;
 
-VersionRecord& PassmaskListIO::GetVersion(VersionRecord& version) const {
-  version = VersionRecord::Parse(kVersion);
-  return version;
+void PassmaskListContent::WriteContent(xml::Document& document, xml::Node root, const PassmaskList& source) {
+  for (const Passmask& passmask : source.passmasks) PassmaskIO().WritePassmask(document, root, passmask);
 }
 
-std::string PassmaskListIO::GetRootName() const { return std::string(kRootName); }
-
-bool PassmaskListIO::Load(PassmaskList& target) {
-  return LoadWholeDocument(*this, lastError_, [&](xml::Node root) { ReadContent(root, target); });
-}
-
-bool PassmaskListIO::Save(const PassmaskList& source, xml::SaveForm form) {
-  VersionRecord own;
-  return SaveWithVersion(source, GetVersion(own), form);
-}
-
-bool PassmaskListIO::SaveKeepingVersion(const PassmaskList& source, xml::SaveForm form) {
-  return SaveWholeDocument(*this, VersionOfReplacedFile(*this), form, lastError_,
-                           [&](xml::Document& document) { return BuildRoot(document, source); });
-}
-
-bool PassmaskListIO::SaveWithVersion(const PassmaskList& source, const VersionRecord& version,
-                                     xml::SaveForm form) {
-  return SaveWholeDocument(*this, version.ToString(), form, lastError_,
-                           [&](xml::Document& document) { return BuildRoot(document, source); });
-}
-
-xml::DocumentPtr PassmaskListIO::CreateDocument(const PassmaskList& source) const {
-  return CreateWholeDocument([&](xml::Document& document) { return BuildRoot(document, source); });
-}
-
-void PassmaskListIO::ReadDocument(const xml::DocumentPtr& document, PassmaskList& target) {
-  PassmaskListIO io("");
-  io.ReadContent(io.FindRootElement(document), target);
-}
-
-xml::Node PassmaskListIO::BuildRoot(xml::Document& document, const PassmaskList& source) const {
-  xml::Node root = CreateRootElement(document);
-  for (const Passmask& passmask : source.passmasks) WritePassmask(document, root, passmask);
-  return root;
-}
-
-void PassmaskListIO::ReadContent(xml::Node root, PassmaskList& target) const {
-  target.version = ReadRootVersion(root);
+void PassmaskListContent::ReadContent(xml::Node root, PassmaskList& target) {
   readRecordList(root, target.passmasks, kPassmaskEntries,
-                 [this](xml::Node element, Passmask& passmask) { ReadPassmask(element, passmask); });
+                 [](xml::Node element, Passmask& passmask) { PassmaskIO().ReadPassmask(element, passmask); });
 }
 
 }  // namespace pelagon

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include <pelagon/model/whole_document.h>
 #include <pelagon/platform/growable_array.h>
 #include <pelagon/xmlio/common_io.h>
 #include <pelagon/xmlio/dom.h>
@@ -52,42 +55,24 @@ struct PassmaskIO {
   void ReadPassmask(xml::Node element, Passmask& passmask) const;
 };
 
+// What lies below the passmask list file's root, for WholeDocumentIO.
+struct PassmaskListContent {
+  using Record = PassmaskList;
+  static constexpr std::string_view kRootName = "aPassmaskList";
+  static constexpr std::string_view kVersion = "1.0.1.0";
+  static void WriteContent(xml::Document& document, xml::Node root, const PassmaskList& source);
+  static void ReadContent(xml::Node root, PassmaskList& target);
+};
+
+extern template class WholeDocumentIO<PassmaskListContent>;
+
 // Reads and writes a passmask list file of format version "1.0.1.0". Files of 1.0.x.x
 // are always read; another major or minor version is refused only while the application's
 // title turns the version check on. There is no older reader to fall back to.
-class PassmaskListIO : public virtual ICommonIO, private PassmaskIO {
+class PassmaskListIO : public WholeDocumentIO<PassmaskListContent> {
 public:
-  explicit PassmaskListIO(std::string documentPath);
-
-  VersionRecord& GetVersion(VersionRecord& version) const override;
-  std::string GetRootName() const override;
-
-  // Reads the file into `target`, which should be fresh (passmasks are appended). The file
-  // is loaded once and kept, so a later Load reads the same document. Every failure gives
-  // false with LastError() set; what was read before it stays in `target`.
-  bool Load(PassmaskList& target);
-  // Write the whole file in `form` (the carried files are Indented) with this class's
-  // version, with the version of the file being replaced, or with `version` (for example
-  // the one a load gave). False when COM, the XML backend or the document cannot be had; a
-  // failing write of the finished document raises its _com_error. LastError() says why.
-  bool Save(const PassmaskList& source, xml::SaveForm form = xml::SaveForm::Indented);
-  bool SaveKeepingVersion(const PassmaskList& source, xml::SaveForm form = xml::SaveForm::Indented);
-  bool SaveWithVersion(const PassmaskList& source, const VersionRecord& version,
-                       xml::SaveForm form = xml::SaveForm::Indented);
-  // The document in memory with this class's version, without saving; null when it cannot
-  // be built.
-  xml::DocumentPtr CreateDocument(const PassmaskList& source) const;
-  // Checks the root and version of `document` and reads it; every exception passes.
-  static void ReadDocument(const xml::DocumentPtr& document, PassmaskList& target);
-
-  // Why the last Load or Save failed, for people; empty after a success.
-  const std::string& LastError() const { return lastError_; }
-
-private:
-  xml::Node BuildRoot(xml::Document& document, const PassmaskList& source) const;
-  void ReadContent(xml::Node root, PassmaskList& target) const;
-
-  std::string lastError_;
+  explicit PassmaskListIO(std::string documentPath)
+      : ICommonIO(documentPath), WholeDocumentIO(std::move(documentPath)) {}
 };
 
 }  // namespace pelagon

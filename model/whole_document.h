@@ -1,15 +1,17 @@
 #pragma once
-// The load and save frame of the media-setting and passmask documents, written once for
-// both. Their semantics are the device-series document's (the document is loaded once and
-// kept by the creator, the root and its version are checked by ICommonIO, element failures
-// are exceptions that the load turns into false, a save builds the whole document before it
-// writes it), with a reason for people kept beside each result: for a record that cannot be
-// read, "\"PATH\": <where in the document>: <what is wrong there>".
+// The load and save frame of the media-setting and passmask documents, and the class both
+// file classes are, written once for both. Their semantics are the device-series
+// document's (the document is loaded once and kept by the creator, the root and its
+// version are checked by ICommonIO, element failures are exceptions that the load turns
+// into false, a save builds the whole document before it writes it), with a reason for
+// people kept beside each result: for a record that cannot be read, "\"PATH\": <where in
+// the document>: <what is wrong there>".
 
 #include <cstdint>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
@@ -75,35 +77,41 @@ template <typename BuildRoot>
 bool SaveWholeDocument(ICommonIO& io, std::string_view versionText, xml::SaveForm form, std::string& reason,
                        BuildRoot&& buildRoot) {
   reason.clear();
-  // Unlike the device series, COM is undone on every path, the failing ones included.
-  const win::ComScope com;
-  if (!com.Ok()) {
-    reason = "COM cannot be initialised: " + win::_com_error(com.Result()).ErrorMessage();
-    return false;
-  }
-  if (!EnsureMsxmlAvailable()) {
-    reason = "the XML backend is not available";
-    return false;
-  }
-  xml::DocumentPtr document;
+  const auto build = [&](xml::Document& document) {
+    xml::Node root = buildRoot(document);
+    root.setAttribute("strVersion", versionText);
+    return root;
+  };
+  const auto notBuilt = [&reason] {
+    try {
+      throw;
+    } catch (const win::_com_error& error) {
+      reason = "the document cannot be built: " + DescribeComError(error);
+    } catch (const std::exception& error) {
+      reason = std::string("the document cannot be built: ") + error.what();
+    } catch (...) {
+      reason = "the document cannot be built";
+    }
+  };
+  SaveResult result;
   try {
-    document = NewDocument(0, [&buildRoot](xml::Document& built, int) { return buildRoot(built); });
-    document->documentElement().setAttribute("strVersion", versionText);
-  } catch (const win::_com_error& error) {
-    reason = "the document cannot be built: " + DescribeComError(error);
-    return false;
-  } catch (const std::exception& error) {
-    reason = std::string("the document cannot be built: ") + error.what();
-    return false;
-  } catch (...) {
-    reason = "the document cannot be built";
-    return false;
-  }
-  try {
-    SaveDocument(document, io.path, form);
+    // Unlike the device series, COM is undone on every path, the failing ones included.
+    result = SaveNewDocument(io.path, form, SaveRules{}, [] {}, build, notBuilt);
   } catch (const win::_com_error& error) {
     reason = "\"" + io.path + "\" cannot be written: " + DescribeComError(error);
     throw;
+  }
+  switch (result.outcome) {
+    case SaveOutcome::NoCom:
+      reason = "COM cannot be initialised: " + win::_com_error(result.comResult).ErrorMessage();
+      return false;
+    case SaveOutcome::NoBackend:
+      reason = "the XML backend is not available";
+      return false;
+    case SaveOutcome::NotBuilt:
+      return false;
+    case SaveOutcome::Saved:
+      break;
   }
   return true;
 }
@@ -113,7 +121,7 @@ bool SaveWholeDocument(ICommonIO& io, std::string_view versionText, xml::SaveFor
 template <typename BuildRoot>
 xml::DocumentPtr CreateWholeDocument(BuildRoot&& buildRoot) {
   try {
-    return NewDocument(0, [&buildRoot](xml::Document& document, int) { return buildRoot(document); });
+    return NewDocument(buildRoot);
   } catch (...) {
     return nullptr;
   }
@@ -129,5 +137,75 @@ inline std::string VersionOfReplacedFile(ICommonIO& io) {
   VersionRecord own;
   return fileVersion != 0 ? VersionRecord::Unpack(fileVersion).ToString() : io.GetVersion(own).ToString();
 }
+
+// A whole-document file class: Load, the three saves and CreateDocument over one root
+// element that carries the file's version. `Content` names the file's record (`Record`), its
+// root (`kRootName`) and format version (`kVersion`), and writes and reads what lies below
+// the root: `WriteContent(document, root, record)` and `ReadContent(root, record)`.
+template <typename Content>
+class WholeDocumentIO : public virtual ICommonIO {
+public:
+  using Record = typename Content::Record;
+
+  explicit WholeDocumentIO(std::string documentPath) : ICommonIO(std::move(documentPath)) {}
+
+  VersionRecord& GetVersion(VersionRecord& version) const override {
+    version = VersionRecord::Parse(Content::kVersion);
+    return version;
+  }
+  std::string GetRootName() const override { return std::string(Content::kRootName); }
+
+  // Reads the file into `target`, which should be fresh (entries are appended). The file is
+  // loaded once and kept, so a later Load reads the same document. Every failure gives
+  // false with LastError() set; what was read before it stays in `target`.
+  bool Load(Record& target) {
+    return LoadWholeDocument(*this, lastError_, [&](xml::Node root) { ReadContent(root, target); });
+  }
+  // Write the whole file in `form` (the carried files are Indented) with this class's
+  // version, with the version of the file being replaced, or with `version` (for example
+  // the one a load gave). False when COM, the XML backend or the document cannot be had; a
+  // failing write of the finished document raises its _com_error. LastError() says why.
+  bool Save(const Record& source, xml::SaveForm form = xml::SaveForm::Indented) {
+    VersionRecord own;
+    return SaveWithVersion(source, GetVersion(own), form);
+  }
+  bool SaveKeepingVersion(const Record& source, xml::SaveForm form = xml::SaveForm::Indented) {
+    return saveAs(VersionOfReplacedFile(*this), source, form);
+  }
+  bool SaveWithVersion(const Record& source, const VersionRecord& version,
+                       xml::SaveForm form = xml::SaveForm::Indented) {
+    return saveAs(version.ToString(), source, form);
+  }
+  // The document in memory with this class's version, without saving; null when it cannot
+  // be built.
+  xml::DocumentPtr CreateDocument(const Record& source) const {
+    return CreateWholeDocument([&](xml::Document& document) { return BuildRoot(document, source); });
+  }
+  // Checks the root and version of `document` and reads it; every exception passes.
+  static void ReadDocument(const xml::DocumentPtr& document, Record& target) {
+    WholeDocumentIO io("");
+    io.ReadContent(io.FindRootElement(document), target);
+  }
+
+  // Why the last Load or Save failed, for people; empty after a success.
+  const std::string& LastError() const { return lastError_; }
+
+private:
+  bool saveAs(std::string_view versionText, const Record& source, xml::SaveForm form) {
+    return SaveWholeDocument(*this, versionText, form, lastError_,
+                             [&](xml::Document& document) { return BuildRoot(document, source); });
+  }
+  xml::Node BuildRoot(xml::Document& document, const Record& source) const {
+    xml::Node root = CreateRootElement(document);
+    Content::WriteContent(document, root, source);
+    return root;
+  }
+  void ReadContent(xml::Node root, Record& target) const {
+    target.version = ReadRootVersion(root);
+    Content::ReadContent(root, target);
+  }
+
+  std::string lastError_;
+};
 
 }  // namespace pelagon

@@ -18,15 +18,19 @@ class ComScope {
 public:
   ComScope() : hr_(CoInitialize(nullptr)) {}
   ~ComScope() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
+    if (SUCCEEDED(hr_) && !kept_) CoUninitialize();
   }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
   HRESULT Result() const { return hr_; }
   bool Ok() const { return SUCCEEDED(hr_); }
+  // Whether the initialisation stays in place when the scope ends, as the platform's save
+  // paths leave it on some of their failures; the last call decides.
+  void Keep(bool keep = true) { kept_ = keep; }
 
 private:
   HRESULT hr_;
+  bool kept_ = false;
 };
 
 }  // namespace win

@@ -80,95 +80,76 @@ std::uint8_t byteFromFloat(float value) noexcept {
   return static_cast<std::uint8_t>(static_cast<std::uint64_t>(whole) & 0xFFu);
 }
 
-template <class Color>
-void copyChannels(const Color& from, Color& to) {
-  for (std::int32_t i = 0; i < Color::info().channelCount(); ++i) {
-    to.setChannel(i, from.getChannel(i));
-  }
-}
-
-template <class Color>
-AbstractColor& assignChannels(Color& receiver, const AbstractColor& source) {
-  const auto* same = dynamic_cast<const Color*>(&source);
-  if (same == nullptr) throw ColorSpaceNotMatchException(receiver.name(), source.name());
-  copyChannels(*same, receiver);
-  return receiver;
-}
-
-template <class Color>
-std::unique_ptr<AbstractColor> cloneChannels(const Color& color) {
-  auto copy = std::make_unique<Color>();
-  copyChannels(color, *copy);
-  return copy;
-}
-
-template <class Color>
-void printByteChannels(std::ostream& out, const Color& color) {
-  const ColorSpaceInfo& space = Color::info();
-  out << space.printHeader << std::endl;
-  for (std::int32_t i = 0; i < space.channelCount(); ++i) {
-    out << space.printLabels[static_cast<std::size_t>(i)] << ':' << static_cast<int>(color.getChannel(i))
-        << std::endl;
-  }
-}
-
 }  // namespace
 
-// --- RGBColor ---
+// --- the four classes ---
 
-std::int32_t RGBColor::colorSpace() const noexcept { return kColorSpace; }
-std::string RGBColor::name() const { return std::string(info().name); }
-float RGBColor::getChannel(std::int32_t index) const { return channelAt<RGBColor>(channels_, index); }
-void RGBColor::setChannel(std::int32_t index, float value) {
-  channelAt<RGBColor>(channels_, index) = byteFromFloat(value);
+namespace color_detail {
+
+template <class Color, class Channel, std::size_t Count>
+std::int32_t ChannelColor<Color, Channel, Count>::colorSpace() const noexcept {
+  return Color::kColorSpace;
 }
-AbstractColor& RGBColor::assign(const AbstractColor& source) { return assignChannels(*this, source); }
-std::unique_ptr<AbstractColor> RGBColor::clone() const { return cloneChannels(*this); }
-void RGBColor::print(std::ostream& out) const { printByteChannels(out, *this); }
 
-// --- CMYKColor ---
-
-std::int32_t CMYKColor::colorSpace() const noexcept { return kColorSpace; }
-std::string CMYKColor::name() const { return std::string(info().name); }
-float CMYKColor::getChannel(std::int32_t index) const { return channelAt<CMYKColor>(channels_, index); }
-void CMYKColor::setChannel(std::int32_t index, float value) {
-  channelAt<CMYKColor>(channels_, index) = byteFromFloat(value);
+template <class Color, class Channel, std::size_t Count>
+std::string ChannelColor<Color, Channel, Count>::name() const {
+  return std::string(Color::info().name);
 }
-AbstractColor& CMYKColor::assign(const AbstractColor& source) { return assignChannels(*this, source); }
-std::unique_ptr<AbstractColor> CMYKColor::clone() const { return cloneChannels(*this); }
-void CMYKColor::print(std::ostream& out) const { printByteChannels(out, *this); }
 
-// --- CMYKOGColor ---
-
-std::int32_t CMYKOGColor::colorSpace() const noexcept { return kColorSpace; }
-std::string CMYKOGColor::name() const { return std::string(info().name); }
-float CMYKOGColor::getChannel(std::int32_t index) const { return channelAt<CMYKOGColor>(channels_, index); }
-void CMYKOGColor::setChannel(std::int32_t index, float value) {
-  channelAt<CMYKOGColor>(channels_, index) = byteFromFloat(value);
+template <class Color, class Channel, std::size_t Count>
+float ChannelColor<Color, Channel, Count>::getChannel(std::int32_t index) const {
+  return channelAt<Color>(channels_, index);
 }
-AbstractColor& CMYKOGColor::assign(const AbstractColor& source) { return assignChannels(*this, source); }
-std::unique_ptr<AbstractColor> CMYKOGColor::clone() const { return cloneChannels(*this); }
-void CMYKOGColor::print(std::ostream& out) const { printByteChannels(out, *this); }
 
-// --- LabColor ---
-
-std::int32_t LabColor::colorSpace() const noexcept { return kColorSpace; }
-std::string LabColor::name() const { return std::string(info().name); }
-float LabColor::getChannel(std::int32_t index) const { return channelAt<LabColor>(channels_, index); }
-void LabColor::setChannel(std::int32_t index, float value) { channelAt<LabColor>(channels_, index) = value; }
-AbstractColor& LabColor::assign(const AbstractColor& source) { return assignChannels(*this, source); }
-std::unique_ptr<AbstractColor> LabColor::clone() const { return cloneChannels(*this); }
-
-void LabColor::print(std::ostream& out) const {
-  const ColorSpaceInfo& space = info();
-  out << space.printHeader << std::endl;
-  out.flags(std::ios_base::fixed);
-  out.precision(2);
-  out.width(0);
-  for (std::int32_t i = 0; i < space.channelCount(); ++i) {
-    out << space.printLabels[static_cast<std::size_t>(i)] << ':' << getChannel(i) << std::endl;
+template <class Color, class Channel, std::size_t Count>
+void ChannelColor<Color, Channel, Count>::setChannel(std::int32_t index, float value) {
+  static_assert(std::is_same_v<Channel, float> == (Color::info().channelType == ChannelType::Float));
+  if constexpr (std::is_same_v<Channel, float>) {
+    channelAt<Color>(channels_, index) = value;
+  } else {
+    channelAt<Color>(channels_, index) = byteFromFloat(value);
   }
 }
+
+template <class Color, class Channel, std::size_t Count>
+AbstractColor& ChannelColor<Color, Channel, Count>::assign(const AbstractColor& source) {
+  const auto* same = dynamic_cast<const Color*>(&source);
+  if (same == nullptr) throw ColorSpaceNotMatchException(name(), source.name());
+  channels_ = static_cast<const ChannelColor&>(*same).channels_;
+  return *this;
+}
+
+template <class Color, class Channel, std::size_t Count>
+std::unique_ptr<AbstractColor> ChannelColor<Color, Channel, Count>::clone() const {
+  return std::make_unique<Color>(static_cast<const Color&>(*this));
+}
+
+template <class Color, class Channel, std::size_t Count>
+void ChannelColor<Color, Channel, Count>::print(std::ostream& out) const {
+  const ColorSpaceInfo& space = Color::info();
+  out << space.printHeader << std::endl;
+  if constexpr (std::is_same_v<Channel, float>) {
+    out.flags(std::ios_base::fixed);
+    out.precision(2);
+    out.width(0);
+  }
+  for (std::size_t i = 0; i < Count; ++i) {
+    out << space.printLabels[i] << ':';
+    if constexpr (std::is_same_v<Channel, float>) {
+      out << channels_[i];
+    } else {
+      out << static_cast<int>(channels_[i]);
+    }
+    out << std::endl;
+  }
+}
+
+template class ChannelColor<RGBColor, std::uint8_t, 3>;
+template class ChannelColor<CMYKColor, std::uint8_t, 4>;
+template class ChannelColor<CMYKOGColor, std::uint8_t, 6>;
+template class ChannelColor<LabColor, float, 3>;
+
+}  // namespace color_detail
 
 // The text form has a label for every channel.
 static_assert(std::ranges::all_of(kColorSpaces, [](const ColorSpaceInfo& space) {

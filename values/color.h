@@ -3,6 +3,7 @@
 // describes each class's channels, and the two exceptions the colours raise.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <iosfwd>
@@ -98,90 +99,73 @@ protected:
   AbstractColor& operator=(const AbstractColor&) = default;
 };
 
-class RGBColor final : public AbstractColor {
+namespace color_detail {
+
+// The operations every colour class has, written once. `Color` is the class itself (it gives
+// kColorSpace and info()), `Channel` how it stores a channel, `Count` how many channels it has.
+// The members are defined, and instantiated for the four classes, in color.cpp.
+template <class Color, class Channel, std::size_t Count>
+class ChannelColor : public AbstractColor {
+public:
+  std::int32_t colorSpace() const noexcept override;
+  std::string name() const override;
+  float getChannel(std::int32_t index) const override;
+  void setChannel(std::int32_t index, float value) override;
+  AbstractColor& assign(const AbstractColor& source) override;
+  std::unique_ptr<AbstractColor> clone() const override;
+  void print(std::ostream& out) const override;
+
+  // For float channels, a colour holding a NaN is not equal to itself.
+  friend bool operator==(const Color& a, const Color& b) noexcept {
+    return static_cast<const ChannelColor&>(a).channels_ == static_cast<const ChannelColor&>(b).channels_;
+  }
+
+protected:
+  ChannelColor() = default;
+  ChannelColor(const ChannelColor&) = default;
+  ChannelColor& operator=(const ChannelColor&) = default;
+
+private:
+  std::array<Channel, Count> channels_{};
+};
+
+}  // namespace color_detail
+
+// Channels red, green, blue.
+class RGBColor final : public color_detail::ChannelColor<RGBColor, std::uint8_t, 3> {
 public:
   static constexpr std::int32_t kColorSpace = 0;
   static constexpr const ColorSpaceInfo& info() noexcept;
-
-  std::int32_t colorSpace() const noexcept override;
-  std::string name() const override;
-  float getChannel(std::int32_t index) const override;
-  void setChannel(std::int32_t index, float value) override;
-  AbstractColor& assign(const AbstractColor& source) override;
-  std::unique_ptr<AbstractColor> clone() const override;
-  void print(std::ostream& out) const override;
-
-  friend bool operator==(const RGBColor& a, const RGBColor& b) noexcept { return a.channels_ == b.channels_; }
-
-private:
-  std::array<std::uint8_t, 3> channels_{};  // red, green, blue
 };
 
-class CMYKColor final : public AbstractColor {
+// Channels cyan, magenta, yellow, black.
+class CMYKColor final : public color_detail::ChannelColor<CMYKColor, std::uint8_t, 4> {
 public:
   static constexpr std::int32_t kColorSpace = 2;
   static constexpr const ColorSpaceInfo& info() noexcept;
-
-  std::int32_t colorSpace() const noexcept override;
-  std::string name() const override;
-  float getChannel(std::int32_t index) const override;
-  void setChannel(std::int32_t index, float value) override;
-  AbstractColor& assign(const AbstractColor& source) override;
-  std::unique_ptr<AbstractColor> clone() const override;
-  void print(std::ostream& out) const override;
-
-  friend bool operator==(const CMYKColor& a, const CMYKColor& b) noexcept {
-    return a.channels_ == b.channels_;
-  }
-
-private:
-  std::array<std::uint8_t, 4> channels_{};  // cyan, magenta, yellow, black
 };
 
-class CMYKOGColor final : public AbstractColor {
+// Channels cyan, magenta, yellow, black, orange, green.
+class CMYKOGColor final : public color_detail::ChannelColor<CMYKOGColor, std::uint8_t, 6> {
 public:
   static constexpr std::int32_t kColorSpace = 4;
   static constexpr const ColorSpaceInfo& info() noexcept;
-
-  std::int32_t colorSpace() const noexcept override;
-  std::string name() const override;
-  float getChannel(std::int32_t index) const override;
-  void setChannel(std::int32_t index, float value) override;
-  AbstractColor& assign(const AbstractColor& source) override;
-  std::unique_ptr<AbstractColor> clone() const override;
-  void print(std::ostream& out) const override;
-
-  friend bool operator==(const CMYKOGColor& a, const CMYKOGColor& b) noexcept {
-    return a.channels_ == b.channels_;
-  }
-
-private:
-  std::array<std::uint8_t, 6> channels_{};  // cyan, magenta, yellow, black, orange, green
 };
 
-class LabColor final : public AbstractColor {
+// Channels L, a, b. print() sets the stream's flags to fixed only, precision 2 and width 0
+// after the header line, and leaves them so.
+class LabColor final : public color_detail::ChannelColor<LabColor, float, 3> {
 public:
   static constexpr std::int32_t kColorSpace = 5;
   static constexpr const ColorSpaceInfo& info() noexcept;
-
-  std::int32_t colorSpace() const noexcept override;
-  std::string name() const override;
-  float getChannel(std::int32_t index) const override;
-  void setChannel(std::int32_t index, float value) override;
-  AbstractColor& assign(const AbstractColor& source) override;
-  std::unique_ptr<AbstractColor> clone() const override;
-  // Sets the stream's flags to fixed only, precision 2 and width 0 after the header line,
-  // and leaves them so.
-  void print(std::ostream& out) const override;
-
-  // Float comparison: a colour holding a NaN is not equal to itself.
-  friend bool operator==(const LabColor& a, const LabColor& b) noexcept { return a.channels_ == b.channels_; }
-
-private:
-  std::array<float, 3> channels_{};  // L, a, b
 };
 
 namespace color_detail {
+
+extern template class ChannelColor<RGBColor, std::uint8_t, 3>;
+extern template class ChannelColor<CMYKColor, std::uint8_t, 4>;
+extern template class ChannelColor<CMYKOGColor, std::uint8_t, 6>;
+extern template class ChannelColor<LabColor, float, 3>;
 
 template <class Color>
 std::unique_ptr<AbstractColor> create() {

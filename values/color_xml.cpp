@@ -54,8 +54,7 @@ xml::Node writeChannels(xml::Document& document, std::string_view elementName, c
 
 ChannelValues readChannelValues(const ColorSpaceInfo& space, xml::Node element) {
   ChannelValues values{};
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : element.children()) {
     // A processing instruction reports its target as its name, but is no channel element.
     if (child.type() != xml::NodeType::Element) continue;
     const auto match = std::ranges::find(space.channelElements, child.name());

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include <pelagon/xmlio/number_text.h>
+
 namespace pelagon {
 
 namespace {
@@ -27,8 +29,6 @@ int hexDigit(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // strtol with base 16 over exactly two characters: blanks, a sign, digits up to the first
 // other character; no digits give 0.

@@ -47,8 +47,7 @@ xml::Node appendLocalizedText(xml::Node parent, std::string_view name, const Loc
 
 bool readLocalizedText(xml::Node element, LocalizedText& text) {
   const auto& names = languageNames();
-  xml::NodeList children = element.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : element.children()) {
     if (child.type() != xml::NodeType::Element) continue;
     const std::string_view childName = child.name();
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -12,8 +12,6 @@ namespace pelagon {
 
 namespace {
 
-bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // One "%d" conversion: blanks, a sign, digits. Clamped instead of overflowing.
 bool scanInt(std::string_view& text, std::int32_t& out) {
   std::size_t i = 0;
@@ -85,15 +83,10 @@ xml::Node ICommonIO::FindRootElement(const xml::DocumentPtr& document) {
 
   const std::string rootName = GetRootName();
   const std::string rootNameUtf8 = win::AnsiToUtf8(rootName);
-  xml::Node root;
-  xml::NodeList children = source->node().childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
-    if (child.type() == xml::NodeType::Element && child.name() == rootNameUtf8) {
-      root = child;
-      break;
-    }
-  }
-  if (!root) throw InterpretException();
+  // The first top-level element of that name.
+  const xml::ChildRange roots = source->node().children(rootNameUtf8);
+  if (roots.begin() == roots.end()) throw InterpretException();
+  const xml::Node root = *roots.begin();
 
   const xml::Attribute versionAttribute = root.attribute("strVersion");
   if (!versionAttribute) throw LackingVersionException(rootName);

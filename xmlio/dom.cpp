@@ -19,6 +19,7 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
+#include <pelagon/platform/linux/posix_file.h>
 #include <pelagon/xmlio/xml_chars.h>
 #include <pelagon/xmlio/xml_backend.h>
 #include <pelagon/xmlio/xml_load.h>
@@ -441,21 +442,6 @@ std::string positionOf(std::string_view utf8, std::size_t offset) {
   return detail::LineAndColumn(utf8, offset) + ": ";
 }
 
-class FileDescriptor {
-public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
-private:
-  int fd_;
-};
-
 // Largest file we read into memory at once; the DOM of such a file already needs several
 // times its size.
 constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 31;
@@ -471,7 +457,7 @@ struct PugiBuffer {
 
 std::string readFileText(const std::string& path) {
   std::string bytes;
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  win::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return bytes;
   char chunk[65536];
   for (;;) {
@@ -503,7 +489,7 @@ bool writeAll(int fd, std::string_view bytes) {
 // before the file is cut to size, so a write that fails part way (a full disk) fails where
 // the old bytes still hold their blocks, and they are put back.
 void writeInPlace(const std::string& file, const std::string& shownPath, std::string_view bytes) {
-  FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+  win::UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
   if (fd.get() < 0) throwFileError(errno, shownPath, "Cannot write");
   std::string old;
   std::array<char, 65536> chunk{};
@@ -937,7 +923,7 @@ LoadResult Document::loadFromMemory(std::string_view bytes) {
 
 LoadResult Document::load(const std::string& path) {
   clear();
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  win::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return {false, std::strerror(errno)};
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return {false, std::strerror(errno)};
@@ -1011,12 +997,11 @@ void Document::save(const std::string& path, SaveForm form) const {
   struct stat info {};
   if (::stat(targetText.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) throwFileError(EISDIR, path, "Cannot write");
-    // A file without any write permission is read-only, for root too.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throwFileError(EACCES, path, "Cannot write");
+    if (win::IsReadOnly(info)) throwFileError(EACCES, path, "Cannot write");
     // A device or a pipe (/dev/stdout, a FIFO) is written to; a rename would put a plain
     // file in its place.
     if (!S_ISREG(info.st_mode)) {
-      FileDescriptor fd(::open(targetText.c_str(), O_WRONLY | O_CLOEXEC));
+      win::UniqueFd fd(::open(targetText.c_str(), O_WRONLY | O_CLOEXEC));
       if (fd.get() < 0 || !writeAll(fd.get(), bytes) || ::close(fd.release()) != 0)
         throwFileError(errno, path, "Cannot write");
       return;
@@ -1040,7 +1025,7 @@ void Document::save(const std::string& path, SaveForm form) const {
     if (fdValue < 0 && errno != EEXIST) throwFileError(errno, path, "Cannot write");
   }
   if (fdValue < 0) throwFileError(EEXIST, path, "Cannot write");
-  FileDescriptor fd(fdValue);
+  win::UniqueFd fd(fdValue);
   if (info.st_mode != 0) ::fchmod(fd.get(), mode);
   if (!writeAll(fd.get(), bytes) || ::fdatasync(fd.get()) != 0) {
     const int error = errno;

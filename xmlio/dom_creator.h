@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <pelagon/platform/com.h>
+#include <pelagon/platform/hresult.h>
 #include <pelagon/xmlio/dom.h>
 
 namespace pelagon {
@@ -41,20 +43,71 @@ private:
   void release() noexcept;
 };
 
-// A new document: the XML declaration followed by the element `buildRoot(document, value)`
-// makes. DOM failures raise _com_error.
-template <typename T, typename RootBuilder>
-xml::DocumentPtr NewDocument(const T& value, RootBuilder&& buildRoot) {
+// A new document: the XML declaration followed by the element `buildRoot(document)` makes.
+// DOM failures raise _com_error.
+template <typename RootBuilder>
+xml::DocumentPtr NewDocument(RootBuilder&& buildRoot) {
   xml::DocumentPtr document = xml::Document::Create();
   xml::Node top = document->node();
   top.appendChild(document->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"));
-  top.appendChild(buildRoot(*document, value));
+  top.appendChild(buildRoot(*document));
   return document;
 }
 
 // Raises _com_error when the document is null or the file cannot be written.
 void SaveDocument(const xml::DocumentPtr& document, const std::string& path,
                   xml::SaveForm form = xml::SaveForm::Compact);
+
+// Where a save of a new document stopped; a failing write raises instead.
+enum class SaveOutcome { Saved, NoCom, NoBackend, NotBuilt };
+
+struct SaveResult {
+  SaveOutcome outcome = SaveOutcome::Saved;
+  // What CoInitialize gave, for a NoCom message.
+  win::HRESULT comResult = win::S_OK;
+};
+
+// What tells the library's save paths apart, each as the platform has it: whether the XML
+// backend is checked before building, and whether COM stays initialised when building the
+// document fails or its write raises. A missing backend always undoes COM.
+struct SaveRules {
+  bool checkBackend = true;
+  bool keepComIfNotBuilt = false;
+  bool keepComIfWriteFails = false;
+};
+
+// Writes a new document to `path` in `form` within one COM initialisation: the backend is
+// checked as `rules` say, then `prepare()` runs, then NewDocument(buildRoot) is written. What
+// `prepare` or the write raises reaches the caller. A document that cannot be built gives
+// NotBuilt, after `onNotBuilt()` has run inside the handler (where `throw;` shows it the
+// exception).
+template <typename Prepare, typename RootBuilder, typename NotBuilt>
+SaveResult SaveNewDocument(const std::string& path, xml::SaveForm form, const SaveRules& rules,
+                           Prepare&& prepare, RootBuilder&& buildRoot, NotBuilt&& onNotBuilt) {
+  win::ComScope com;
+  if (!com.Ok()) return {SaveOutcome::NoCom, com.Result()};
+  if (rules.checkBackend && !EnsureMsxmlAvailable()) return {SaveOutcome::NoBackend, com.Result()};
+  com.Keep(rules.keepComIfNotBuilt);
+  prepare();
+  // Declared after the scope, so the document is gone before COM is undone.
+  xml::DocumentPtr document;
+  try {
+    document = NewDocument(buildRoot);
+  } catch (...) {
+    onNotBuilt();
+    return {SaveOutcome::NotBuilt, com.Result()};
+  }
+  com.Keep(rules.keepComIfWriteFails);
+  SaveDocument(document, path, form);
+  com.Keep(false);
+  return {SaveOutcome::Saved, com.Result()};
+}
+
+template <typename RootBuilder>
+SaveResult SaveNewDocument(const std::string& path, xml::SaveForm form, const SaveRules& rules,
+                           RootBuilder&& buildRoot) {
+  return SaveNewDocument(path, form, rules, [] {}, buildRoot, [] {});
+}
 
 // A node's text as a narrow string in the ANSI code page; a null node raises E_POINTER.
 std::string ReadNodeText(xml::Node node);

@@ -14,7 +14,6 @@ namespace pelagon {
 
 namespace {
 
-bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The C locale, for the rare number from_chars cannot represent.

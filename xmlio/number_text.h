@@ -9,6 +9,10 @@
 
 namespace pelagon {
 
+// A blank as C's isspace takes it in the C locale: space, tab, line feed, vertical tab, form
+// feed, carriage return.
+constexpr bool isCSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Leading blanks, an optional sign, then decimal digits up to the first other character; no
 // digits give 0. A value beyond the 32-bit range is clamped to the nearest 32-bit value.
 std::int32_t parseCInt(std::string_view text);

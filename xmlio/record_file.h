@@ -12,33 +12,16 @@
 #include <exception>
 #include <string>
 
-#include <pelagon/platform/com.h>
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon {
 
 template <typename T, typename ElementWriter>
 bool WriteRecordFile(const std::string& path, const T& value, ElementWriter&& writeElement) {
-  if (win::FAILED(win::CoInitialize(nullptr))) return false;
-  if (!EnsureMsxmlAvailable()) {
-    win::CoUninitialize();
-    return false;
-  }
-  xml::DocumentPtr document;
-  try {
-    document = NewDocument(value, writeElement);
-  } catch (...) {
-    document.reset();
-  }
-  if (!document) {
-    win::CoUninitialize();
-    return false;
-  }
   // A failed save raises; COM then stays initialised, as it does on the platform.
-  SaveDocument(document, path);
-  document.reset();
-  win::CoUninitialize();
-  return true;
+  constexpr SaveRules rules{.keepComIfWriteFails = true};
+  const auto build = [&](xml::Document& document) { return writeElement(document, value); };
+  return SaveNewDocument(path, xml::SaveForm::Compact, rules, build).outcome == SaveOutcome::Saved;
 }
 
 template <typename T, typename DocumentReader>
@@ -55,16 +38,15 @@ bool ReadRecordFile(const std::string& path, T& value, DocumentReader&& readDocu
 
 template <typename T, typename ElementWriter>
 bool WriteRecordFileLenient(const std::string& path, const T& value, ElementWriter&& writeElement) {
-  if (win::FAILED(win::CoInitialize(nullptr))) return false;
+  // No backend check here, and COM stays initialised on every failure after it started, as
+  // on the platform.
+  constexpr SaveRules rules{.checkBackend = false, .keepComIfNotBuilt = true, .keepComIfWriteFails = true};
+  const auto build = [&](xml::Document& document) { return writeElement(document, value); };
   try {
-    xml::DocumentPtr document = NewDocument(value, writeElement);
-    SaveDocument(document, path);
+    return SaveNewDocument(path, xml::SaveForm::Compact, rules, build).outcome == SaveOutcome::Saved;
   } catch (...) {
-    // COM stays initialised on this path, as it does on the platform.
     return false;
   }
-  win::CoUninitialize();
-  return true;
 }
 
 template <typename T, typename DocumentReader>

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <pelagon/platform/linux/utf8.h>
 #include <pelagon/xmlio/xml_chars.h>
 
 #if defined(__SSE2__)
@@ -425,24 +426,6 @@ inline SimpleRun simpleRun(const unsigned char* p) {
 }
 #endif
 
-void appendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Appends what a reference (the text between '&' and ';') stands for; false when XML does
 // not define it. Without a document type declaration only the five predefined entities
 // exist.
@@ -471,7 +454,7 @@ bool appendReference(std::string_view reference, std::string& out) {
     if (code > 0x10FFFF) return false;
   }
   if (!isXmlChar(code)) return false;
-  appendUtf8(code, out);
+  win::AppendUtf8(code, out);
   return true;
 }
 

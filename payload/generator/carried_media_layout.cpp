@@ -16,8 +16,7 @@ xml::Node copyWithoutNewerElements(xml::Document& target, xml::Node source) {
   xml::Node copy = target.createElement(source.name());
   bool hasElements = false;
   bool hasText = false;
-  xml::NodeList children = source.childNodes();
-  for (xml::Node child = children.nextNode(); child; child = children.nextNode()) {
+  for (xml::Node child : source.children()) {
     switch (child.type()) {
       case xml::NodeType::Element:
         hasElements = true;

@@ -338,14 +338,20 @@ int sampleGamut(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) 
 constexpr cmsUInt32Number kDeviceGridPoints = 9;
 constexpr cmsUInt32Number kLabGridPoints = 17;
 
+// A grid of `points` a side from `inputs` channels to `outputs`, each node filled by `sampler`
+// from the model.
+lcms::Stage sampledGrid(cmsUInt32Number points, cmsUInt32Number inputs, cmsUInt32Number outputs,
+                        cmsSAMPLER16 sampler, SamplerCargo cargo, const char* failure) {
+  lcms::Stage grid(checked(cmsStageAllocCLut16bit(nullptr, points, inputs, outputs, nullptr), "grid"));
+  check(cmsStageSampleCLut16bit(grid.get(), sampler, &cargo, 0) != 0, failure);
+  return grid;
+}
+
 lcms::Pipeline deviceToLab(const PrinterModel& model) {
   lcms::Pipeline pipeline(checked(cmsPipelineAlloc(nullptr, 4, 3), "pipeline"));
   insert(pipeline.get(), tabulatedCurves(4, [&model](double x) { return model.coverage(x); }));
-  lcms::Stage grid(checked(cmsStageAllocCLut16bit(nullptr, kDeviceGridPoints, 4, 3, nullptr), "grid"));
-  SamplerCargo cargo{&model, false};
-  check(cmsStageSampleCLut16bit(grid.get(), sampleDeviceToLab, &cargo, 0) != 0,
-        "cannot sample the device grid");
-  insert(pipeline.get(), std::move(grid));
+  insert(pipeline.get(), sampledGrid(kDeviceGridPoints, 4, 3, sampleDeviceToLab, {&model, false},
+                                     "cannot sample the device grid"));
   insert(pipeline.get(), identityCurves(3));
   return pipeline;
 }
@@ -353,10 +359,8 @@ lcms::Pipeline deviceToLab(const PrinterModel& model) {
 lcms::Pipeline labToDevice(const PrinterModel& model, bool perceptual) {
   lcms::Pipeline pipeline(checked(cmsPipelineAlloc(nullptr, 3, 4), "pipeline"));
   insert(pipeline.get(), identityCurves(3));
-  lcms::Stage grid(checked(cmsStageAllocCLut16bit(nullptr, kLabGridPoints, 3, 4, nullptr), "grid"));
-  SamplerCargo cargo{&model, perceptual};
-  check(cmsStageSampleCLut16bit(grid.get(), sampleLabToDevice, &cargo, 0) != 0, "cannot sample the Lab grid");
-  insert(pipeline.get(), std::move(grid));
+  insert(pipeline.get(), sampledGrid(kLabGridPoints, 3, 4, sampleLabToDevice, {&model, perceptual},
+                                     "cannot sample the Lab grid"));
   insert(pipeline.get(), tabulatedCurves(4, [&model](double e) { return model.requested(e); }));
   return pipeline;
 }
@@ -364,10 +368,8 @@ lcms::Pipeline labToDevice(const PrinterModel& model, bool perceptual) {
 lcms::Pipeline gamut(const PrinterModel& model) {
   lcms::Pipeline pipeline(checked(cmsPipelineAlloc(nullptr, 3, 1), "pipeline"));
   insert(pipeline.get(), identityCurves(3));
-  lcms::Stage grid(checked(cmsStageAllocCLut16bit(nullptr, kLabGridPoints, 3, 1, nullptr), "grid"));
-  SamplerCargo cargo{&model, false};
-  check(cmsStageSampleCLut16bit(grid.get(), sampleGamut, &cargo, 0) != 0, "cannot sample the gamut");
-  insert(pipeline.get(), std::move(grid));
+  insert(pipeline.get(),
+         sampledGrid(kLabGridPoints, 3, 1, sampleGamut, {&model, false}, "cannot sample the gamut"));
   insert(pipeline.get(), identityCurves(1));
   return pipeline;
 }

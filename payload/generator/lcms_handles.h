@@ -15,24 +15,15 @@
 
 namespace pelagon::payload::lcms {
 
-struct ProfileCloser {
-  void operator()(void* profile) const noexcept { cmsCloseProfile(profile); }
+// Releases an object with liblcms2's function for its kind.
+template <auto releaseFunction>
+struct Releaser {
+  template <typename Object>
+  void operator()(Object* object) const noexcept {
+    releaseFunction(object);
+  }
 };
-struct TransformDeleter {
-  void operator()(void* transform) const noexcept { cmsDeleteTransform(transform); }
-};
-struct PipelineDeleter {
-  void operator()(cmsPipeline* pipeline) const noexcept { cmsPipelineFree(pipeline); }
-};
-struct StageDeleter {
-  void operator()(cmsStage* stage) const noexcept { cmsStageFree(stage); }
-};
-struct ToneCurveDeleter {
-  void operator()(cmsToneCurve* curve) const noexcept { cmsFreeToneCurve(curve); }
-};
-struct MluDeleter {
-  void operator()(cmsMLU* mlu) const noexcept { cmsMLUfree(mlu); }
-};
+
 // liblcms2 frees a digest only by finishing it; take the result with
 // cmsMD5finish(&id, md5.release()).
 struct Md5Finisher {
@@ -42,12 +33,12 @@ struct Md5Finisher {
   }
 };
 
-using Profile = std::unique_ptr<void, ProfileCloser>;
-using Transform = std::unique_ptr<void, TransformDeleter>;
-using Pipeline = std::unique_ptr<cmsPipeline, PipelineDeleter>;
-using Stage = std::unique_ptr<cmsStage, StageDeleter>;
-using ToneCurve = std::unique_ptr<cmsToneCurve, ToneCurveDeleter>;
-using Mlu = std::unique_ptr<cmsMLU, MluDeleter>;
+using Profile = std::unique_ptr<void, Releaser<cmsCloseProfile>>;
+using Transform = std::unique_ptr<void, Releaser<cmsDeleteTransform>>;
+using Pipeline = std::unique_ptr<cmsPipeline, Releaser<cmsPipelineFree>>;
+using Stage = std::unique_ptr<cmsStage, Releaser<cmsStageFree>>;
+using ToneCurve = std::unique_ptr<cmsToneCurve, Releaser<cmsFreeToneCurve>>;
+using Mlu = std::unique_ptr<cmsMLU, Releaser<cmsMLUfree>>;
 using Md5 = std::unique_ptr<void, Md5Finisher>;
 
 }  // namespace pelagon::payload::lcms

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/posix_file.h>
 #include <pelagon/platform/linux/windows_path.h>
 
 namespace win {
@@ -44,41 +45,6 @@ HANDLE failHandle(DWORD code) {
   lastError = code;
   return INVALID_HANDLE_VALUE;
 }
-
-class UniqueFd {
-public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  // Closes now and gives the errno of a failed close (a late write error), or 0. Linux has
-  // released the descriptor even when close reports EINTR.
-  int close() {
-    const int fd = std::exchange(fd_, -1);
-    if (fd < 0 || ::close(fd) == 0 || errno == EINTR) return 0;
-    return errno;
-  }
-
-private:
-  int fd_ = -1;
-};
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -155,8 +121,6 @@ HandleTable& handles() {
   static HandleTable table;
   return table;
 }
-
-bool isReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -304,10 +268,10 @@ std::optional<DWORD> attributesAt(int dirFd, const char* name, struct stat* link
     const bool resolved = ::fstatat(dirFd, name, &target, 0) == 0;
     if (resolved && S_ISDIR(target.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
     DWORD attributes = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE;
-    if (resolved && isReadOnly(target)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (resolved && IsReadOnly(target)) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes;
   }
-  return isReadOnly(st) ? FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+  return IsReadOnly(st) ? FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
 }
 
 void syncFolder(const std::string& folder) {
@@ -429,13 +393,13 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   if (!created) {
     // Checked on the open file and before any truncation, so a refused file keeps its bytes.
     if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
-    if (writing && S_ISREG(st.st_mode) && isReadOnly(st)) return failHandle(ERROR_ACCESS_DENIED);
+    if (writing && S_ISREG(st.st_mode) && IsReadOnly(st)) return failHandle(ERROR_ACCESS_DENIED);
     if (table.sharingRefuses(st.st_dev, st.st_ino, desiredAccess, shareMode))
       return failHandle(ERROR_SHARING_VIOLATION);
     if (creationDisposition == CREATE_ALWAYS && S_ISREG(st.st_mode) && ::ftruncate(fd.get(), 0) != 0)
       return failHandle(Win32ErrorFromErrno(errno));
   } else if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) {
-    ::fchmod(fd.get(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH));
+    ::fchmod(fd.get(), ReadOnlyMode(st.st_mode));
   }
   if (!clearNonBlocking(fd.get())) return failHandle(Win32ErrorFromErrno(errno));
 
@@ -525,7 +489,7 @@ BOOL DeleteFileA(const char* fileName) {
   if (!attributes) return failWith(errorFor(errno, path));
   // A folder, or a link to one, is removed with RemoveDirectory on Windows, never here; a
   // link itself is never read-only, whatever its target is.
-  if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) || (S_ISREG(st.st_mode) && isReadOnly(st)))
+  if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) || (S_ISREG(st.st_mode) && IsReadOnly(st)))
     return failWith(ERROR_ACCESS_DENIED);
   if (table.refusesDelete(st.st_dev, st.st_ino)) return failWith(ERROR_SHARING_VIOLATION);
   if (::unlinkat(folder, name, 0) != 0) return failWith(errorFor(errno, path));
@@ -582,7 +546,7 @@ BOOL CopyFileA(const char* existingFileName, const char* newFileName, BOOL failI
       if (failIfExists) return failWith(ERROR_FILE_EXISTS);
       // Truncating the source as the target would lose it; Windows refuses the second open.
       if (sameFile(targetStat, sourceStat)) return failWith(ERROR_SHARING_VIOLATION);
-      if (!S_ISREG(targetStat.st_mode) || isReadOnly(targetStat)) return failWith(ERROR_ACCESS_DENIED);
+      if (!S_ISREG(targetStat.st_mode) || IsReadOnly(targetStat)) return failWith(ERROR_ACCESS_DENIED);
       if (table.sharingRefuses(targetStat.st_dev, targetStat.st_ino, GENERIC_WRITE, 0))
         return failWith(ERROR_SHARING_VIOLATION);
       to = UniqueFd(::open(target->c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -606,10 +570,10 @@ BOOL CopyFileA(const char* existingFileName, const char* newFileName, BOOL failI
 
   int err = 0;
   bool ok = copyBytes(from.get(), to.get(), err);
-  if (ok && isReadOnly(sourceStat)) {
+  if (ok && IsReadOnly(sourceStat)) {
     struct stat opened {};
     ok = ::fstat(to.get(), &opened) == 0 &&
-         ::fchmod(to.get(), (opened.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+         ::fchmod(to.get(), ReadOnlyMode(opened.st_mode)) == 0;
     if (!ok) err = errno;
   }
   if (const int closeErr = to.close(); ok && closeErr != 0) {
@@ -655,7 +619,7 @@ BOOL MoveFileExA(const char* existingFileName, const char* newFileName, DWORD fl
   } else if (targetExists) {
     if (!replace) return failWith(ERROR_ALREADY_EXISTS);
     if (S_ISDIR(targetStat.st_mode) || S_ISDIR(sourceStat.st_mode)) return failWith(ERROR_ACCESS_DENIED);
-    if (S_ISREG(targetStat.st_mode) && isReadOnly(targetStat)) return failWith(ERROR_ACCESS_DENIED);
+    if (S_ISREG(targetStat.st_mode) && IsReadOnly(targetStat)) return failWith(ERROR_ACCESS_DENIED);
     if (table.refusesDelete(targetStat.st_dev, targetStat.st_ino)) return failWith(ERROR_SHARING_VIOLATION);
   }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <pelagon/platform/code_page.h>
+#include <pelagon/platform/linux/utf8.h>
 
 namespace win::regfile {
 
@@ -699,21 +700,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     } else if (isHighSurrogate(cp) || isLowSurrogate(cp)) {
       cp = kReplacement;
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    AppendUtf8(cp, out);
   }
   return out;
 }

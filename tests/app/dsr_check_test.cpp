@@ -134,6 +134,13 @@ TEST(DsrCheckTest, EmptySlotsAndSentinelsAreNotReferences) {
                    "aModeInfoList[1] \"Mode 1\" (nModeIndex 1): nInkVolumeIndex -2 matches no ink volume"}));
 }
 
+// The first entry of one of the fourth medium's lists appended again.
+template <auto List>
+void repeatFirstOfMedium3(DeviceSeries& series) {
+  auto& list = series.aMediaInfoList[3].*List;
+  list.append(list[0]);
+}
+
 TEST(DsrCheckTest, ARepeatedNumberIsReportedAtItsLaterRecord) {
   // Each change renumbers or adds a record nothing refers to, so only the repeat shows.
   expectEachAlone({
@@ -169,19 +176,11 @@ TEST(DsrCheckTest, ARepeatedNumberIsReportedAtItsLaterRecord) {
        },
        "aInkVolumeInfoList[41] (nInkVolumeIndex 5): nInkVolumeIndex 5 is already used by "
        "aInkVolumeInfoList[5]"},
-      {"permission set",
-       [](DeviceSeries& s) {
-         auto& sets = s.aMediaInfoList[3].aPermissionSetList;
-         sets.append(sets[0]);
-       },
+      {"permission set", repeatFirstOfMedium3<&MediaInfo::aPermissionSetList>,
        "aMediaInfoList[3] \"Generic Vinyl 3 [0]\" aPermissionSetList[6] (nPermissionIndex 0): "
        "nPermissionIndex 0 "
        "is already used by aMediaInfoList[3] aPermissionSetList[0]"},
-      {"quality level",
-       [](DeviceSeries& s) {
-         auto& levels = s.aMediaInfoList[3].aQualityInfoList;
-         levels.append(levels[0]);
-       },
+      {"quality level", repeatFirstOfMedium3<&MediaInfo::aQualityInfoList>,
        "aMediaInfoList[3] \"Generic Vinyl 3 [0]\" aQualityInfoList[3] \"High Quality [0]\" (nQualityLevel "
        "0): "
        "nQualityLevel 0 is already used by aMediaInfoList[3] aQualityInfoList[0]"},

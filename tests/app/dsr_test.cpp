@@ -46,16 +46,9 @@ protected:
     for (const std::string& arg : args) command.append(" ").append(quoted(arg));
     const std::string errFile = dir_.file("stderr.txt");
     command += " 2>" + quoted(errFile) + redirect;
-    Result result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    result.err = readFile(errFile);
-    return result;
+    const CommandOutput output = runCommand(command);
+    if (output.status < 0) return {};
+    return {output.status, output.out, readFile(errFile)};
   }
 
   std::string file(const std::string& name) const { return dir_.file(name); }

@@ -77,15 +77,9 @@ protected:
     const std::string errors = dir_.file("stderr.txt");
     command += " 2>" + quoted(errors);
     if (!outputTo.empty()) command += " >" + quoted(outputTo);
-    InstallOutcome run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    run.errors = readFile(errors);
+    const CommandOutput output = runCommand(command);
+    if (output.status < 0) return {};
+    InstallOutcome run{output.status, output.out, readFile(errors), {}};
     if (fs::exists(log)) {
       const std::string text = readFile(log);
       std::size_t start = 0;
@@ -111,12 +105,6 @@ protected:
       entries[entry.path().string()] = entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
     }
     return entries;
-  }
-
-  static std::size_t countFiles(const fs::path& root) {
-    std::size_t n = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) n += entry.is_regular_file();
-    return n;
   }
 
   TempDir dir_;

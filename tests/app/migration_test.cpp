@@ -57,11 +57,6 @@ protected:
     fs::create_directories(path.parent_path());
     writeFile(path, bytes);
   }
-  static std::size_t countFiles(const fs::path& root) {
-    std::size_t n = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) n += entry.is_regular_file();
-    return n;
-  }
 
   TempDir dir_;
 };

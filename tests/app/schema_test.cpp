@@ -117,6 +117,16 @@ protected:
     return validationProblem(path, schema);
   }
 
+  // `value` saved by `IO` in both forms, each checked against `schema`.
+  template <typename IO, typename Value>
+  void expectConformsInBothForms(const Value& value, const std::string& name, std::string_view schema) {
+    for (const xml::SaveForm form : {xml::SaveForm::Compact, xml::SaveForm::Indented}) {
+      const std::string path = dir.file(name);
+      ASSERT_TRUE(IO(path).Save(value, form));
+      EXPECT_EQ(validationProblem(path, schema), "") << static_cast<int>(form);
+    }
+  }
+
   TempDir dir;
 };
 
@@ -152,12 +162,7 @@ TEST_F(SchemaTest, WrittenDeviceSeriesConforms) {
 }
 
 TEST_F(SchemaTest, WrittenMediaFileConformsInBothForms) {
-  const MediaFile file = sampleMediaFile();
-  for (const xml::SaveForm form : {xml::SaveForm::Compact, xml::SaveForm::Indented}) {
-    const std::string path = dir.file("media.rmt");
-    ASSERT_TRUE(MediaFileIO(path).Save(file, form));
-    EXPECT_EQ(validationProblem(path, "media_file.xsd"), "") << static_cast<int>(form);
-  }
+  expectConformsInBothForms<MediaFileIO>(sampleMediaFile(), "media.rmt", "media_file.xsd");
 }
 
 TEST_F(SchemaTest, OlderMediaLayoutConformsInMediaFilesOnly) {
@@ -177,12 +182,7 @@ TEST_F(SchemaTest, OlderMediaLayoutConformsInMediaFilesOnly) {
 }
 
 TEST_F(SchemaTest, WrittenPassmaskListConformsInBothForms) {
-  const PassmaskList list = samplePassmaskList();
-  for (const xml::SaveForm form : {xml::SaveForm::Compact, xml::SaveForm::Indented}) {
-    const std::string path = dir.file("passmasks.pmp");
-    ASSERT_TRUE(PassmaskListIO(path).Save(list, form));
-    EXPECT_EQ(validationProblem(path, "passmask_list.xsd"), "") << static_cast<int>(form);
-  }
+  expectConformsInBothForms<PassmaskListIO>(samplePassmaskList(), "passmasks.pmp", "passmask_list.xsd");
 }
 
 TEST_F(SchemaTest, BrokenDeviceSeriesIsRejected) {

@@ -276,6 +276,14 @@ TEST_F(RegistryLookupTest, AWinePrefixAndARegExportAreReadEndToEnd) {
 TEST_F(RegistryLookupTest, NotesSayWhichHiveViewKeyAndValueWereTriedAndWhatEndedTheRead) {
   const std::string vendor64 = "HKEY_LOCAL_MACHINE\\Software\\HaldenCo\\Chromalith (64-bit view)";
   const std::string installer64 = "HKEY_LOCAL_MACHINE\\" + kInstaller + " (64-bit view)";
+  // The installer key with an install path of `units` UTF-16 units.
+  const auto installPathOf = [](std::size_t units, bool terminated) {
+    return [=](RegistryStore& store) {
+      addInstaller(store, HKEY_LOCAL_MACHINE)
+          .SetBinary(HKEY_LOCAL_MACHINE, kInstaller, "InstallPath", win::REG_SZ,
+                     utf16Text(units, terminated));
+    };
+  };
   struct Case {
     const char* name;
     std::function<void(RegistryStore&)> fill;
@@ -303,17 +311,11 @@ TEST_F(RegistryLookupTest, NotesSayWhichHiveViewKeyAndValueWereTriedAndWhatEnded
        },
        {vendor64 + ": found", installer64 + ": value \"UserName\" is REG_DWORD, not REG_SZ"}},
       {"a value filling the buffer",
-       [](RegistryStore& store) {
-         addInstaller(store, HKEY_LOCAL_MACHINE)
-             .SetBinary(HKEY_LOCAL_MACHINE, kInstaller, "InstallPath", win::REG_SZ, utf16Text(1024, false));
-       },
+       installPathOf(1024, false),
        {vendor64 + ": found",
         installer64 + ": value \"InstallPath\" holds 1024 bytes, more than the 1023 read"}},
       {"a value larger than the buffer",
-       [](RegistryStore& store) {
-         addInstaller(store, HKEY_LOCAL_MACHINE)
-             .SetBinary(HKEY_LOCAL_MACHINE, kInstaller, "InstallPath", win::REG_SZ, utf16Text(1999, true));
-       },
+       installPathOf(1999, true),
        {vendor64 + ": found",
         installer64 + ": value \"InstallPath\" holds 2000 bytes, more than the 1023 read"}},
       {"a missing value of the User key, which takes any type",

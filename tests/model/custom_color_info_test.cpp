@@ -6,41 +6,13 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
 
-class CustomColorInfoTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    parsed_ = xml::Document::Create();
-    EXPECT_TRUE(parsed_->loadFromMemory(text).ok);
-    return parsed_->documentElement();
-  }
-
-  win::ComScope com_;
-  xml::DocumentPtr document_;
-  xml::DocumentPtr parsed_;
-};
-
-template <typename Action>
-win::HRESULT comErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const win::_com_error& error) {
-    return error.Error();
-  }
-  return win::S_OK;
-}
+using CustomColorInfoTest = RecordFixture;
 
 // ---- UV lamp power ----
 

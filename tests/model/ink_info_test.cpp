@@ -8,27 +8,11 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
-
-constexpr std::array<std::string_view, kLanguageCount> kLanguages = {"English",
-                                                                     "Chinese_Simplified",
-                                                                     "Chinese_Traditional",
-                                                                     "French",
-                                                                     "German",
-                                                                     "Italian",
-                                                                     "Japanese",
-                                                                     "Korean",
-                                                                     "Portuguese",
-                                                                     "Spanish",
-                                                                     "Russian",
-                                                                     "Turkish",
-                                                                     "Arabic"};
-
-constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 
 // A different text in every language, so that a mixed-up language shows.
 LocalizedText perLanguage(const std::string& stem) {
@@ -41,24 +25,6 @@ LocalizedText sameInEveryLanguage(const std::string& value) {
   LocalizedText text;
   text.fill(value);
   return text;
-}
-
-std::string localizedXml(std::string_view name, const std::string& value) {
-  std::string xml = "<" + std::string(name) + ">";
-  for (std::string_view language : kLanguages) {
-    xml += "<" + std::string(language) + ">" + value + "</" + std::string(language) + ">";
-  }
-  return xml + "</" + std::string(name) + ">";
-}
-
-template <class Action>
-win::HRESULT errorOf(Action action) {
-  try {
-    action();
-  } catch (const win::_com_error& error) {
-    return error.Error();
-  }
-  return win::S_OK;
 }
 
 InkInfo lightMagenta() {
@@ -89,17 +55,13 @@ const std::string kInkHead =
     "<strShortInkName>K</strShortInkName><lightColor><R>1</R><G>2</G><B>3</B></lightColor>"
     "<darkColor><R>4</R><G>5</G><B>6</B></darkColor>";
 
-class InkRecordTest : public DomFixture {
+class InkRecordTest : public RecordFixture {
 protected:
   InkInfo readInk(std::string_view body, InkInfo ink = {}) {
-    io_.ReadInkInfo(parse("<InkInfo>" + std::string(body) + "</InkInfo>"), ink);
-    return ink;
+    return readBody(io_, &InkInfoIO::ReadInkInfo, "InkInfo", body, ink);
   }
-
   InkConfigInfo readConfig(std::string_view body) {
-    InkConfigInfo config;
-    configIo_.ReadInkConfigInfo(parse("<InkConfigInfo>" + std::string(body) + "</InkConfigInfo>"), config);
-    return config;
+    return readBody(configIo_, &InkConfigInfoIO::ReadInkConfigInfo, "InkConfigInfo", body);
   }
 
   InkInfoIO io_;
@@ -207,14 +169,14 @@ TEST_F(InkRecordTest, ALanguageWithoutAChildKeepsItsText) {
 TEST_F(InkRecordTest, AMissingPositionalChildOfAnInkRaisesEPointer) {
   std::string fourChildren = kInkHead;
   fourChildren.erase(fourChildren.find("<darkColor>"));
-  EXPECT_EQ(errorOf([&] { readInk(fourChildren); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readInk(fourChildren); }), win::E_POINTER);
 
   std::string shortColour = kInkHead;
   shortColour.erase(shortColour.find("<B>6</B>"), 8);
-  EXPECT_EQ(errorOf([&] { readInk(shortColour); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readInk(shortColour); }), win::E_POINTER);
 
   InkInfo ink;
-  EXPECT_EQ(errorOf([&] { io_.ReadInkInfo(xml::Node(), ink); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { io_.ReadInkInfo(xml::Node(), ink); }), win::E_POINTER);
 }
 
 TEST_F(InkRecordTest, InkConfigInfoRoundTripsEveryField) {
@@ -260,62 +222,35 @@ TEST_F(InkRecordTest, InkConfigurationChildrenAndSlotsAreReadByPosition) {
     EXPECT_EQ(config.nInkIndexList[slot], static_cast<int>(slot) * 10) << slot;
   }
 
-  EXPECT_EQ(errorOf([&] { readConfig(body(23)); }), win::E_POINTER);
-  EXPECT_EQ(errorOf([&] { readConfig("<a>5</a><b/><c>Folder</c>"); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readConfig(body(23)); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readConfig("<a>5</a><b/><c>Folder</c>"); }), win::E_POINTER);
 }
 
-TEST_F(InkRecordTest, InkInfoFilesAreStrict) {
-  const InkInfo written = lightMagenta();
-  const std::string path = dir_.file("ink.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(path, written));
-  const std::string saved = readFile(path);
-  EXPECT_EQ(saved.substr(0, kDeclaration.size()), kDeclaration);
-  EXPECT_EQ(saved.substr(kDeclaration.size(), 20), "<InkInfo><nInkIndex>");
-
-  InkInfo read;
-  EXPECT_TRUE(io_.ReadRecordFile(path, read));
-  EXPECT_EQ(read, written);
-
-  EXPECT_EQ(errorOf([&] { io_.WriteRecordFile(dir_.file("missing/ink.xml"), written); }),
-            win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(errorOf([&] { io_.ReadRecordFile(dir_.file("absent.xml"), read); }), win::E_POINTER);
-
+struct InkInfoFile {
+  using Fixture = RecordTest<&InkInfoIO::WriteInkInfo, &InkInfoIO::ReadInkInfo>;
+  static constexpr bool kStrictSave = true;
+  static InkInfo sample() { return lightMagenta(); }
+  static std::string brokenRecord() { return "<InkInfo><n>1</n></InkInfo>"; }
   // Only a top-level element of the record's name is read.
-  writeFile(dir_.file("nested.xml"), "<Other><InkInfo>" + kInkHead + "</InkInfo></Other>");
-  InkInfo untouched = written;
-  EXPECT_TRUE(io_.ReadRecordFile(dir_.file("nested.xml"), untouched));
-  EXPECT_EQ(untouched, written);
+  static std::string otherDocument() { return "<Other><InkInfo>" + kInkHead + "</InkInfo></Other>"; }
+};
 
+// A failed save is a false result here, not an exception.
+struct InkConfigInfoFile {
+  using Fixture = RecordTest<&InkConfigInfoIO::WriteInkConfigInfo, &InkConfigInfoIO::ReadInkConfigInfo>;
+  static constexpr bool kStrictSave = false;
+  static InkConfigInfo sample() { return eightInks(); }
+  static std::string brokenRecord() { return "<InkConfigInfo><n>1</n></InkConfigInfo>"; }
+  static std::string otherDocument() { return "<InkInfo/>"; }
+};
+using InkFiles = ::testing::Types<InkInfoFile, InkConfigInfoFile>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Ink, RecordFileTest, InkFiles);
+
+TEST_F(InkRecordTest, AnInkInfoFileIsReadPastALeadingComment) {
   writeFile(dir_.file("late.xml"), "<!-- first --><InkInfo>" + kInkHead + "</InkInfo>");
-  EXPECT_TRUE(io_.ReadRecordFile(dir_.file("late.xml"), untouched));
-  EXPECT_EQ(untouched.nInkIndex, 4096);
-}
-
-TEST_F(InkRecordTest, InkConfigInfoFilesAreLenient) {
-  const InkConfigInfo written = eightInks();
-  const std::string path = dir_.file("config.xml");
-  ASSERT_TRUE(configIo_.WriteRecordFile(path, written));
-  EXPECT_EQ(readFile(path).substr(kDeclaration.size(), 32), "<InkConfigInfo><nInkConfigIndex>");
-
-  InkConfigInfo read;
-  EXPECT_TRUE(configIo_.ReadRecordFile(path, read));
-  EXPECT_EQ(read, written);
-
-  // A failed save is a false result here, not an exception.
-  bool result = true;
-  EXPECT_EQ(errorOf([&] { result = configIo_.WriteRecordFile(dir_.file("missing/config.xml"), written); }),
-            win::S_OK);
-  EXPECT_FALSE(result);
-
-  // The record reader's own errors still reach the caller.
-  EXPECT_EQ(errorOf([&] { configIo_.ReadRecordFile(dir_.file("absent.xml"), read); }), win::E_POINTER);
-  writeFile(dir_.file("short.xml"), "<InkConfigInfo><n>1</n></InkConfigInfo>");
-  EXPECT_EQ(errorOf([&] { configIo_.ReadRecordFile(dir_.file("short.xml"), read); }), win::E_POINTER);
-
-  writeFile(dir_.file("other.xml"), "<InkInfo/>");
-  InkConfigInfo untouched = written;
-  EXPECT_TRUE(configIo_.ReadRecordFile(dir_.file("other.xml"), untouched));
-  EXPECT_EQ(untouched, written);
+  InkInfo read = lightMagenta();
+  EXPECT_TRUE(io_.ReadRecordFile(dir_.file("late.xml"), read));
+  EXPECT_EQ(read.nInkIndex, 4096);
 }
 
 }  // namespace

@@ -5,31 +5,18 @@
 #include <string>
 
 #include <pelagon/platform/com.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
 
-class InkVolumeInfoTest : public ::testing::Test {
+class InkVolumeInfoTest : public RecordFixture {
 protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override { dropComInitialisations(); }
-
-  // The document element of `text`, kept alive by `document_`.
-  xml::Node parse(const std::string& text) {
-    document_ = xml::Document::Create();
-    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
-    return document_->documentElement();
-  }
-
   static std::string saved(xml::Node element, xml::DocumentPtr& document) {
     document->node().appendChild(element);
     return document->saveToString();
   }
-
-  win::ComScope com_;
-  xml::DocumentPtr document_;
 };
 
 InkVolumeInfo sampleInkVolume() {

@@ -8,7 +8,7 @@
 #include <pelagon/platform/app_title.h>
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -98,32 +98,9 @@ MediaFile sampleFile() {
   return file;
 }
 
-class MediaFileTest : public ::testing::Test {
+class MediaFileTest : public WholeFileTest<MediaFileIO, MediaFile> {
 protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override {
-    win::SetAppTitle("");
-    dropComInitialisations();
-  }
-
-  std::string save(const MediaFile& file, xml::SaveForm form = xml::SaveForm::Indented) {
-    MediaFileIO io(path_);
-    EXPECT_TRUE(io.Save(file, form)) << io.LastError();
-    return readFile(path_);
-  }
-
-  // A fresh IO object: a loaded document is kept by the object that loaded it.
-  bool load(MediaFile& file, std::string* reason = nullptr) {
-    MediaFileIO io(path_);
-    const bool loaded = io.Load(file);
-    EXPECT_EQ(loaded, io.LastError().empty()) << io.LastError();
-    if (reason != nullptr) *reason = io.LastError();
-    return loaded;
-  }
-
-  win::ComScope com_;
-  TempDir dir_;
-  std::string path_ = dir_.file("Pelagon KD.rmt");
+  MediaFileTest() { path_ = dir_.file("Pelagon KD.rmt"); }
 };
 
 TEST_F(MediaFileTest, WritesTheFrameInBothForms) {

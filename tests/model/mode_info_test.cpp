@@ -7,13 +7,11 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
-
-constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 
 ModeInfo sampleMode() {
   ModeInfo mode;
@@ -52,54 +50,16 @@ std::string positionalHead(int slots) {
          "</nInkIndexList><nBitsPerPixel>2</nBitsPerPixel><nDotType>1</nDotType><strDotSize>S</strDotSize>";
 }
 
-class ModeInfoTest : public ::testing::Test {
+class ModeInfoTest : public RecordTest<&ModeInfoIO::WriteModeInfo, &ModeInfoIO::ReadModeInfo> {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    parsed_ = xml::Document::Create();
-    EXPECT_TRUE(parsed_->loadFromMemory(text).ok);
-    return parsed_->documentElement();
-  }
-  std::string written(const ModeInfo& mode) {
-    xml::DocumentPtr document = xml::Document::Create();
-    io_.WriteModeInfo(*document, document->node(), mode);
-    return document->saveToString();
-  }
   std::string uvList(const ModeInfo& mode) {
     const std::string text = written(mode);
     return text.substr(text.find("<aUVLampPowerList"));
   }
-
-  win::ComScope com_;
-  ModeInfoIO io_;
-  xml::DocumentPtr document_;
-  xml::DocumentPtr parsed_;
-  TempDir dir_;
 };
 
-template <typename Action>
-win::HRESULT comErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const win::_com_error& error) {
-    return error.Error();
-  }
-  return win::S_OK;
-}
-
 TEST_F(ModeInfoTest, EveryFieldRoundTrips) {
-  const ModeInfo mode = sampleMode();
-  const xml::Node element = io_.WriteModeInfo(*document_, document_->node(), mode);
-  EXPECT_EQ(element, document_->documentElement());
-  ModeInfo read;
-  io_.ReadModeInfo(element, read);
-  EXPECT_EQ(read, mode);
+  EXPECT_EQ(elementRoundTrip(sampleMode()), sampleMode());
 }
 
 TEST_F(ModeInfoTest, WrittenElementIsInDocumentOrder) {
@@ -261,31 +221,14 @@ TEST_F(ModeInfoTest, MissingPositionalChildrenRaiseEPointer) {
   EXPECT_EQ(comErrorOf([&] { io_.ReadModeInfo(parse("<ModeInfo/>"), read); }), win::E_POINTER);
 }
 
-TEST_F(ModeInfoTest, RecordFileRoundTripsAndFailsStrictly) {
-  const ModeInfo mode = sampleMode();
-  const std::string path = dir_.file("mode.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(path, mode));
-  EXPECT_EQ(readFile(path), std::string(kDeclaration) + written(mode));
-  ModeInfo read;
-  ASSERT_TRUE(io_.ReadRecordFile(path, read));
-  EXPECT_EQ(read, mode);
-
-  // A file without a top-level ModeInfo reads nothing and still succeeds.
-  writeFile(dir_.file("other.xml"), std::string(kDeclaration) + "<Other><ModeInfo/></Other>");
-  ModeInfo untouched;
-  untouched.nModeIndex = 99;
-  EXPECT_TRUE(io_.ReadRecordFile(dir_.file("other.xml"), untouched));
-  EXPECT_EQ(untouched.nModeIndex, 99);
-
-  // A file that cannot be loaded leaves the reader without a document.
-  EXPECT_EQ(comErrorOf([&] { io_.ReadRecordFile(dir_.file("missing.xml"), read); }), win::E_POINTER);
-  // A broken record is the reader's E_POINTER, which the strict pair lets through.
-  writeFile(dir_.file("short.xml"), std::string(kDeclaration) + "<ModeInfo><a>1</a></ModeInfo>");
-  EXPECT_EQ(comErrorOf([&] { io_.ReadRecordFile(dir_.file("short.xml"), read); }), win::E_POINTER);
-  // The failed save reaches the caller.
-  EXPECT_EQ(comErrorOf([&] { io_.WriteRecordFile(dir_.file("missing/mode.xml"), mode); }),
-            win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND));
-}
+struct ModeInfoFile {
+  using Fixture = ModeInfoTest;
+  static constexpr bool kStrictSave = true;
+  static ModeInfo sample() { return sampleMode(); }
+  static std::string brokenRecord() { return "<ModeInfo><a>1</a></ModeInfo>"; }
+  static std::string otherDocument() { return std::string(kDeclaration) + "<Other><ModeInfo/></Other>"; }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(ModeInfo, RecordFileTest, ModeInfoFile);
 
 }  // namespace
 }  // namespace pelagon::test

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include <pelagon/platform/com.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -95,6 +95,15 @@ ModelInfo fullModel() {
   return m;
 }
 
+// `model` without the host's members, which the element does not carry.
+ModelInfo carriedOnly(ModelInfo model) {
+  model.anHostReserved1 = {};
+  model.nHostReserved2 = 0;
+  model.bHostReserved1 = false;
+  model.nHostReserved5 = 0;
+  return model;
+}
+
 // Where the element that starts at `at` ends: just after its closing tag.
 std::size_t elementEnd(const std::string& text, std::size_t at) {
   const std::string name = text.substr(at + 1, text.find('>', at) - at - 1);
@@ -115,34 +124,11 @@ std::string replaced(std::string text, std::string_view what, std::string_view w
   return text.replace(at, what.size(), with);
 }
 
-class ModelInfoTest : public ::testing::Test {
+class ModelInfoTest : public RecordTest<&ModelInfoIO::WriteModelInfo, &ModelInfoIO::ReadModelInfo> {
 protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override { dropComInitialisations(); }
-
-  std::string write(const ModelInfo& model) {
-    xml::DocumentPtr document = xml::Document::Create();
-    io_.WriteModelInfo(*document, document->node(), model);
-    return document->saveToString();
-  }
-  ModelInfo read(const std::string& text, ModelInfo target = {}) {
-    xml::DocumentPtr document = xml::Document::Create();
-    EXPECT_TRUE(document->loadFromMemory(text).ok) << text;
-    io_.ReadModelInfo(document->documentElement(), target);
-    return target;
-  }
   void expectReadFails(const std::string& text) {
-    try {
-      read(text);
-      ADD_FAILURE() << "read without error: " << text;
-    } catch (const win::_com_error& error) {
-      EXPECT_EQ(error.Error(), win::E_POINTER);
-    }
+    EXPECT_EQ(comErrorOf([&] { read(text); }), win::E_POINTER) << text;
   }
-
-  win::ComScope com_;
-  ModelInfoIO io_;
-  TempDir dir_;
 };
 
 TEST_F(ModelInfoTest, WritesEveryFieldInDocumentOrderAndNothingElse) {
@@ -164,7 +150,7 @@ TEST_F(ModelInfoTest, WritesEveryFieldInDocumentOrderAndNothingElse) {
       "<value18>0</value18><value19>0</value19><value20>0</value20><value21>0</value21>"
       "<value22>0</value22><value23>0</value23>";
   EXPECT_EQ(
-      write(knownModel()),
+      written(knownModel()),
       "<ModelInfo><strLongModelName>Pelagon "
       "KD-640</strLongModelName><strMIBModelName>KD-640</strMIBModelName>"
       "<strFolderName>Pelagon</strFolderName><dMaxWidth>1346.200</dMaxWidth><nHeadNum>8</nHeadNum>"
@@ -206,13 +192,8 @@ TEST_F(ModelInfoTest, WritesEveryFieldInDocumentOrderAndNothingElse) {
 }
 
 TEST_F(ModelInfoTest, ReadsBackEveryCarriedFieldAndKeepsTheHostMembersOfTheTarget) {
-  const ModelInfo written = fullModel();
-  ModelInfo expected = written;
-  expected.anHostReserved1 = {};
-  expected.nHostReserved2 = 0;
-  expected.bHostReserved1 = false;
-  expected.nHostReserved5 = 0;
-  EXPECT_EQ(read(write(written)), expected);
+  const ModelInfo sent = fullModel();
+  EXPECT_EQ(read(written(sent)), carriedOnly(sent));
 
   // The host's members survive a read into them, except the one every read clears.
   ModelInfo target;
@@ -220,7 +201,7 @@ TEST_F(ModelInfoTest, ReadsBackEveryCarriedFieldAndKeepsTheHostMembersOfTheTarge
   target.nHostReserved3 = 8;
   target.bHostReserved3 = true;
   target.anHostReserved2 = {5};
-  const ModelInfo reread = read(write(written), target);
+  const ModelInfo reread = read(written(sent), target);
   EXPECT_EQ(reread.nHostReserved1, 0);
   EXPECT_EQ(reread.nHostReserved3, 8);
   EXPECT_TRUE(reread.bHostReserved3);
@@ -228,7 +209,7 @@ TEST_F(ModelInfoTest, ReadsBackEveryCarriedFieldAndKeepsTheHostMembersOfTheTarge
 }
 
 TEST_F(ModelInfoTest, OnlyThePositionalHeadGivesTheDefaultsAndTheResets) {
-  const std::string full = write(fullModel());
+  const std::string full = written(fullModel());
   const std::string headOnly = full.substr(0, full.find("<strBMPFileName>")) + "</ModelInfo>";
 
   const ModelInfo fresh = read(headOnly);
@@ -265,7 +246,7 @@ TEST_F(ModelInfoTest, OnlyThePositionalHeadGivesTheDefaultsAndTheResets) {
 
 TEST_F(ModelInfoTest, TheHeadGoesByPositionAndTheTailByName) {
   const ModelInfo model = fullModel();
-  const std::string text = write(model);
+  const std::string text = written(model);
 
   const ModelInfo swappedHead = read(swapElements(text, "strLongModelName", "strMIBModelName"));
   EXPECT_EQ(swappedHead.strLongModelName, "KD-640");
@@ -291,7 +272,7 @@ TEST_F(ModelInfoTest, TheHeadGoesByPositionAndTheTailByName) {
 }
 
 TEST_F(ModelInfoTest, MissingPositionalNodesFailAndSurplusArrayEntriesAreIgnored) {
-  const std::string text = write(knownModel());
+  const std::string text = written(knownModel());
   // Twenty children in all; with a tail present, its first element would fill the gap.
   expectReadFails(text.substr(0, text.find("<dHWBottomMargin_mm>")) + "</ModelInfo>");
   expectReadFails(replaced(text, "<value23>-1</value23>", ""));
@@ -309,7 +290,7 @@ TEST_F(ModelInfoTest, MissingPositionalNodesFailAndSurplusArrayEntriesAreIgnored
 }
 
 TEST_F(ModelInfoTest, HeaterFeatureIsTruncatedTowardZeroAndClampedToTheIntegerRange) {
-  const std::string text = write(knownModel());
+  const std::string text = written(knownModel());
   const auto heater = [&](const std::string& value) {
     return read(replaced(text, "<nHeaterFeature>2<", "<nHeaterFeature>" + value + "<")).nHeaterFeature;
   };
@@ -328,39 +309,23 @@ TEST_F(ModelInfoTest, ExtensionIsCarriedByteForByte) {
   std::string extension;
   for (int i = 0; i < 260; ++i) extension += "0123456789ABCDEFabcdef"[i * 7 % 22];
   const std::string element = "<strExtension>" + extension + "</strExtension>";
-  const std::string text = replaced(write(knownModel()), "<strExtension>00FF</strExtension>", element);
+  const std::string text = replaced(written(knownModel()), "<strExtension>00FF</strExtension>", element);
   const ModelInfo model = read(text);
   EXPECT_EQ(model.strExtension, extension);
-  EXPECT_EQ(write(model), text);
+  EXPECT_EQ(written(model), text);
 }
 
-TEST_F(ModelInfoTest, RecordFilesHoldOneStrictRecord) {
-  const ModelInfo model = fullModel();
-  const std::string path = dir_.file("model.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(path, model));
-  EXPECT_EQ(readFile(path).substr(0, 51), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ModelInfo>");
-  ModelInfo loaded;
-  EXPECT_TRUE(io_.ReadRecordFile(path, loaded));
-  EXPECT_EQ(loaded, read(write(model)));
-
-  // The first top-level ModelInfo is read; none reads nothing and succeeds.
-  writeFile(dir_.file("other.xml"), "<InkInfo><nInkIndex>1</nInkIndex></InkInfo>");
-  ModelInfo untouched = fullModel();
-  EXPECT_TRUE(io_.ReadRecordFile(dir_.file("other.xml"), untouched));
-  EXPECT_EQ(untouched, fullModel());
-
-  // A broken record and a missing file reach the caller as E_POINTER; so does a failed save.
-  writeFile(dir_.file("short.xml"), "<ModelInfo><strLongModelName>x</strLongModelName></ModelInfo>");
-  for (const char* name : {"short.xml", "missing.xml"}) {
-    try {
-      io_.ReadRecordFile(dir_.file(name), loaded);
-      ADD_FAILURE() << name << " read without error";
-    } catch (const win::_com_error& error) {
-      EXPECT_EQ(error.Error(), win::E_POINTER) << name;
-    }
+struct ModelInfoFile {
+  using Fixture = ModelInfoTest;
+  static constexpr bool kStrictSave = true;
+  static ModelInfo sample() { return fullModel(); }
+  static ModelInfo expected() { return carriedOnly(fullModel()); }
+  static std::string brokenRecord() {
+    return "<ModelInfo><strLongModelName>x</strLongModelName></ModelInfo>";
   }
-  EXPECT_THROW(io_.WriteRecordFile(dir_.file("no/such/folder/model.xml"), model), win::_com_error);
-}
+  static std::string otherDocument() { return "<InkInfo><nInkIndex>1</nInkIndex></InkInfo>"; }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(ModelInfo, RecordFileTest, ModelInfoFile);
 
 }  // namespace
 }  // namespace pelagon::test

@@ -11,7 +11,7 @@
 #include <pelagon/platform/app_title.h>
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -87,28 +87,9 @@ constexpr std::string_view kSmallIndented =
     "\t</Passmask>\r\n"
     "</aPassmaskList>\r\n";
 
-class PassmaskListTest : public ::testing::Test {
+class PassmaskListTest : public WholeFileTest<PassmaskListIO, PassmaskList> {
 protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override {
-    win::SetAppTitle("");
-    dropComInitialisations();
-  }
-
-  std::string save(const PassmaskList& list, xml::SaveForm form = xml::SaveForm::Indented) {
-    PassmaskListIO io(path_);
-    EXPECT_TRUE(io.Save(list, form)) << io.LastError();
-    return readFile(path_);
-  }
-
-  // A fresh IO object: a loaded document is kept by the object that loaded it.
-  bool load(PassmaskList& list, std::string* reason = nullptr) {
-    PassmaskListIO io(path_);
-    const bool loaded = io.Load(list);
-    EXPECT_EQ(loaded, io.LastError().empty()) << io.LastError();
-    if (reason != nullptr) *reason = io.LastError();
-    return loaded;
-  }
+  PassmaskListTest() { path_ = dir_.file("Pelagon KD.pmp"); }
 
   // The lengths of the pieces of every command in the saved file, command by command.
   std::vector<std::vector<std::size_t>> pieceLengths() {
@@ -126,10 +107,6 @@ protected:
     }
     return lengths;
   }
-
-  win::ComScope com_;
-  TempDir dir_;
-  std::string path_ = dir_.file("Pelagon KD.pmp");
 };
 
 TEST_F(PassmaskListTest, WritesTheCarriedIndentedFormAndTheOneLineForm) {

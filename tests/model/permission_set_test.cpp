@@ -8,7 +8,7 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -17,16 +17,6 @@ namespace {
 template <typename T>
 std::vector<T> items(const win::GrowableArray<T>& list) {
   return {list.begin(), list.end()};
-}
-
-template <typename Action>
-win::HRESULT comErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const win::_com_error& error) {
-    return error.Error();
-  }
-  return win::S_OK;
 }
 
 // As in the carried files: densities 0.1 .. 2.1, L from 100 down to 0. Each density is
@@ -98,20 +88,8 @@ PermissionSet samplePermission() {
   return permission;
 }
 
-class PermissionSetTest : public ::testing::Test {
+class PermissionSetTest : public RecordFixture {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    parsed_ = xml::Document::Create();
-    EXPECT_TRUE(parsed_->loadFromMemory(text).ok) << text;
-    return parsed_->documentElement();
-  }
   template <typename Record, typename Writer>
   std::string written(const Record& record, Writer&& write) {
     xml::DocumentPtr document = xml::Document::Create();
@@ -123,10 +101,6 @@ protected:
     readPermissionSet(parse("<PermissionSet>" + children + "</PermissionSet>"), permission);
     return permission;
   }
-
-  win::ComScope com_;
-  xml::DocumentPtr document_;
-  xml::DocumentPtr parsed_;
 };
 
 TEST_F(PermissionSetTest, EveryRecordRoundTrips) {

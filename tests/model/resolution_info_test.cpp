@@ -8,23 +8,11 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
-
-constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
-
-template <class Action>
-win::HRESULT errorOf(Action action) {
-  try {
-    action();
-  } catch (const win::_com_error& error) {
-    return error.Error();
-  }
-  return win::S_OK;
-}
 
 std::string englishOnly(std::string_view name, std::string_view text) {
   return "<" + std::string(name) + "><English>" + std::string(text) + "</English></" + std::string(name) +
@@ -44,17 +32,13 @@ ResolutionInfo resolution600x900() {
 
 PatternInfo cyanPattern() { return PatternInfo{5, 128, 64, "FM_C_2.dpf"}; }
 
-class ResolutionRecordTest : public DomFixture {
+class ResolutionRecordTest : public RecordFixture {
 protected:
   ResolutionInfo readResolution(std::string_view body, ResolutionInfo resolution = {}) {
-    io_.ReadResolutionInfo(parse("<ResolutionInfo>" + std::string(body) + "</ResolutionInfo>"), resolution);
-    return resolution;
+    return readBody(io_, &ResolutionInfoIO::ReadResolutionInfo, "ResolutionInfo", body, resolution);
   }
-
   PatternInfo readPattern(std::string_view body) {
-    PatternInfo pattern;
-    patternIo_.ReadPatternInfo(parse("<PatternInfo>" + std::string(body) + "</PatternInfo>"), pattern);
-    return pattern;
+    return readBody(patternIo_, &PatternInfoIO::ReadPatternInfo, "PatternInfo", body);
   }
 
   ResolutionInfoIO io_;
@@ -85,16 +69,10 @@ TEST_F(ResolutionRecordTest, TheSmallestIndexIsWrittenAndReadBackUnchanged) {
   xml::DocumentPtr document = xml::Document::Create();
   const xml::Node element = io_.WriteResolutionInfo(*document, document->node(), last);
 
-  std::string name;
-  for (std::string_view language :
-       {"English", "Chinese_Simplified", "Chinese_Traditional", "French", "German", "Italian", "Japanese",
-        "Korean", "Portuguese", "Spanish", "Russian", "Turkish", "Arabic"}) {
-    name.append("<").append(language).append(">600 x 600 dpi</").append(language).append(">");
-  }
-  EXPECT_EQ(document->saveToString(),
-            "<ResolutionInfo><nResolutionIndex>-2147483648</nResolutionIndex><strResolutionName>" + name +
-                "</strResolutionName><flScanResolution>90.000</flScanResolution>"
-                "<flFeedResolution>1200.000</flFeedResolution></ResolutionInfo>");
+  EXPECT_EQ(document->saveToString(), "<ResolutionInfo><nResolutionIndex>-2147483648</nResolutionIndex>" +
+                                          localizedXml("strResolutionName", "600 x 600 dpi") +
+                                          "<flScanResolution>90.000</flScanResolution>"
+                                          "<flFeedResolution>1200.000</flFeedResolution></ResolutionInfo>");
 
   ResolutionInfo read;
   io_.ReadResolutionInfo(element, read);
@@ -124,7 +102,7 @@ TEST_F(ResolutionRecordTest, ResolutionChildrenAreReadByPositionOnly) {
   EXPECT_EQ(partialName.strResolutionName[0], "720 dpi");
   EXPECT_EQ(partialName.strResolutionName[12], "kept");
 
-  EXPECT_EQ(errorOf([&] { readResolution("<a>1</a>" + name + "<b>1</b>"); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readResolution("<a>1</a>" + name + "<b>1</b>"); }), win::E_POINTER);
 }
 
 TEST_F(ResolutionRecordTest, PatternChildrenAreReadByPositionOnly) {
@@ -137,36 +115,26 @@ TEST_F(ResolutionRecordTest, PatternChildrenAreReadByPositionOnly) {
   EXPECT_EQ(readPattern("<nFeedPixelSize>1</nFeedPixelSize><w>2</w><h>3</h><f>a.dpf</f>"
                         "<strPatternFile>b.dpf</strPatternFile>"),
             (PatternInfo{1, 2, 3, "a.dpf"}));
-  EXPECT_EQ(errorOf([&] { readPattern("<a>1</a><b>2</b><c>3</c>"); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readPattern("<a>1</a><b>2</b><c>3</c>"); }), win::E_POINTER);
 }
 
-TEST_F(ResolutionRecordTest, BothRecordFilesAreStrict) {
-  const std::string resolutionPath = dir_.file("resolution.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(resolutionPath, resolution600x900()));
-  ResolutionInfo resolution;
-  EXPECT_TRUE(io_.ReadRecordFile(resolutionPath, resolution));
-  EXPECT_EQ(resolution, resolution600x900());
+using ResolutionTest =
+    RecordTest<&ResolutionInfoIO::WriteResolutionInfo, &ResolutionInfoIO::ReadResolutionInfo>;
+using PatternTest = RecordTest<&PatternInfoIO::WritePatternInfo, &PatternInfoIO::ReadPatternInfo>;
 
-  const std::string patternPath = dir_.file("pattern.xml");
-  ASSERT_TRUE(patternIo_.WriteRecordFile(patternPath, cyanPattern()));
-  EXPECT_EQ(readFile(patternPath).substr(0, kDeclaration.size() + 30),
-            std::string(kDeclaration) + "<PatternInfo><nFMPatternIndex>");
-  PatternInfo pattern;
-  EXPECT_TRUE(patternIo_.ReadRecordFile(patternPath, pattern));
-  EXPECT_EQ(pattern, cyanPattern());
-
-  const win::HRESULT pathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);
-  EXPECT_EQ(errorOf([&] { io_.WriteRecordFile(dir_.file("missing/r.xml"), resolution); }), pathNotFound);
-  EXPECT_EQ(errorOf([&] { patternIo_.WriteRecordFile(dir_.file("missing/p.xml"), pattern); }), pathNotFound);
-  EXPECT_EQ(errorOf([&] { io_.ReadRecordFile(dir_.file("absent.xml"), resolution); }), win::E_POINTER);
-  EXPECT_EQ(errorOf([&] { patternIo_.ReadRecordFile(dir_.file("absent.xml"), pattern); }), win::E_POINTER);
-
-  // Each reader looks for its own element only.
-  EXPECT_TRUE(io_.ReadRecordFile(patternPath, resolution));
-  EXPECT_EQ(resolution, resolution600x900());
-  EXPECT_TRUE(patternIo_.ReadRecordFile(resolutionPath, pattern));
-  EXPECT_EQ(pattern, cyanPattern());
-}
+// Both files are strict, and each reader looks for its own element only: the other record's
+// file reads nothing.
+template <typename Test, auto makeSample, typename OtherTest, auto makeOther>
+struct StrictFile {
+  using Fixture = Test;
+  static constexpr bool kStrictSave = true;
+  static auto sample() { return makeSample(); }
+  static std::string otherDocument() { return std::string(kDeclaration) + OtherTest::written(makeOther()); }
+};
+using ResolutionFiles =
+    ::testing::Types<StrictFile<ResolutionTest, &resolution600x900, PatternTest, &cyanPattern>,
+                     StrictFile<PatternTest, &cyanPattern, ResolutionTest, &resolution600x900>>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Resolution, RecordFileTest, ResolutionFiles);
 
 }  // namespace
 }  // namespace pelagon::test

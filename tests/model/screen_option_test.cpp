@@ -7,7 +7,7 @@
 #include <vector>
 
 #include <pelagon/platform/com.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -23,20 +23,7 @@ ScreenOption withAngles(std::initializer_list<float> values) {
   return option;
 }
 
-class ScreenOptionTest : public ::testing::Test {
-protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override { dropComInitialisations(); }
-
-  xml::Node parse(std::string_view text) {
-    parsed_ = xml::Document::Create();
-    EXPECT_TRUE(parsed_->loadFromMemory(text).ok);
-    return parsed_->documentElement();
-  }
-
-  win::ComScope com_;
-  xml::DocumentPtr parsed_;
-};
+using ScreenOptionTest = RecordFixture;
 
 TEST_F(ScreenOptionTest, WritesTheFieldsAndIndexNamedAngles) {
   ScreenOption option = withAngles({15.0F, 45.5F, 90.125F});

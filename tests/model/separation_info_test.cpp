@@ -8,24 +8,14 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
 
-class SeparationInfoTest : public ::testing::Test {
+class SeparationInfoTest : public RecordFixture {
 protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override { dropComInitialisations(); }
-
-  // The document element of `text`, kept alive by `document_`.
-  xml::Node parse(const std::string& text) {
-    document_ = xml::Document::Create();
-    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
-    return document_->documentElement();
-  }
-
   std::string written(const SeparationTable& table) {
     auto document = xml::Document::Create();
     io_.WriteSeparationTable(*document, document->node(), table);
@@ -40,9 +30,7 @@ protected:
 
   SeparationTable roundTrip(const SeparationTable& table) { return readTable(written(table)); }
 
-  win::ComScope com_;
   SeparationInfoIO io_;
-  xml::DocumentPtr document_;
 };
 
 // A curve that the stored form keeps exactly: the expansion of its own samples.
@@ -104,16 +92,10 @@ TEST_F(SeparationInfoTest, WritesAKnownSeparationByteForByte) {
   auto document = xml::Document::Create();
   const xml::Node element = io_.WriteSeparationInfo(*document, document->node(), info);
   EXPECT_EQ(element.name(), "SeparationInfo");
-  std::string name;
-  for (const char* language :
-       {"English", "Chinese_Simplified", "Chinese_Traditional", "French", "German", "Italian", "Japanese",
-        "Korean", "Portuguese", "Spanish", "Russian", "Turkish", "Arabic"}) {
-    name += std::string("<") + language + ">Banner</" + language + ">";
-  }
   EXPECT_EQ(
       document->saveToString(),
-      "<SeparationInfo><nSeparationIndex>2</nSeparationIndex><strSeparationName>" + name +
-          "</strSeparationName><nOutputChannel>4</nOutputChannel><aSeparationTableList><SeparationTable>"
+      "<SeparationInfo><nSeparationIndex>2</nSeparationIndex>" + localizedXml("strSeparationName", "Banner") +
+          "<nOutputChannel>4</nOutputChannel><aSeparationTableList><SeparationTable>"
           "<nInputChannelNum>0</nInputChannelNum><usOutputTable></usOutputTable><dStart>0.000</dStart>"
           "<dPeak>1.500</dPeak><dMax>0.000</dMax><dEnd>0.000</dEnd><dEndMax>0.000</dEndMax><eType>0</eType>"
           "<strInputChannel>0</strInputChannel><nInkIndex>-1</nInkIndex><nHeadCount>1</nHeadCount>"
@@ -286,43 +268,14 @@ TEST_F(SeparationInfoTest, RepeatedListsAppendAndMissingChildrenKeepDefaults) {
   EXPECT_EQ(info, SeparationInfo{});
 }
 
-TEST_F(SeparationInfoTest, RecordFileRoundTripsAndReportsFailuresStrictly) {
-  TempDir dir;
-  const SeparationInfo info = sampleSeparation();
-  const std::string path = dir.file("separation.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(path, info));
-  EXPECT_EQ(readFile(path).rfind(
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<SeparationInfo><nSeparationIndex>", 0),
-            0u);
-  SeparationInfo read;
-  EXPECT_TRUE(io_.ReadRecordFile(path, read));
-  EXPECT_EQ(read, info);
-
-  // The record is found among the document's top-level nodes; without one nothing is read.
-  writeFile(dir.path() / "other.xml", "<?xml version=\"1.0\"?><!-- x --><SeparationTable/>");
-  SeparationInfo untouched;
-  EXPECT_TRUE(io_.ReadRecordFile(dir.file("other.xml"), untouched));
-  EXPECT_EQ(untouched, SeparationInfo{});
-
-  try {
-    io_.WriteRecordFile(dir.file("missing/separation.xml"), info);
-    FAIL() << "a failed save was reported as success";
-  } catch (const win::_com_error& error) {
-    EXPECT_TRUE(win::FAILED(error.Error()));
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.file("missing/separation.xml")));
-
-  // A file that cannot be loaded reaches the reader as a missing document.
-  writeFile(dir.path() / "broken.xml", "<SeparationInfo>");
-  for (const std::string& bad : {dir.file("none.xml"), dir.file("broken.xml")}) {
-    try {
-      io_.ReadRecordFile(bad, read);
-      FAIL() << bad;
-    } catch (const win::_com_error& error) {
-      EXPECT_EQ(error.Error(), win::E_POINTER);
-    }
-  }
-}
+// The record is looked for among the document's top-level nodes only.
+struct SeparationInfoFile {
+  using Fixture = RecordTest<&SeparationInfoIO::WriteSeparationInfo, &SeparationInfoIO::ReadSeparationInfo>;
+  static constexpr bool kStrictSave = true;
+  static SeparationInfo sample() { return sampleSeparation(); }
+  static std::string otherDocument() { return "<?xml version=\"1.0\"?><!-- x --><SeparationTable/>"; }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(SeparationInfo, RecordFileTest, SeparationInfoFile);
 
 }  // namespace
 }  // namespace pelagon::test

@@ -7,13 +7,11 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_file_tests.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
 namespace {
-
-constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 
 VControlPoint samplePoint() {
   VControlPoint point;
@@ -36,30 +34,8 @@ VControlPoint samplePoint() {
   return point;
 }
 
-class VControlPointTest : public ::testing::Test {
-protected:
-  void SetUp() override { ASSERT_TRUE(EnsureMsxmlAvailable()); }
-  void TearDown() override { dropComInitialisations(); }
-
-  // The document element of `text`, kept alive by the fixture.
-  xml::Node parse(std::string_view text) {
-    parsed_ = xml::Document::Create();
-    EXPECT_TRUE(parsed_->loadFromMemory(text).ok);
-    return parsed_->documentElement();
-  }
-
-  VControlPoint roundTrip(const VControlPoint& point) {
-    xml::DocumentPtr document = xml::Document::Create();
-    io_.WriteVControlPoint(*document, document->node(), point);
-    VControlPoint read;
-    io_.ReadVControlPoint(parse(document->saveToString()), read);
-    return read;
-  }
-
-  win::ComScope com_;
-  VControlPointIO io_;
-  xml::DocumentPtr parsed_;
-};
+using VControlPointTest =
+    RecordTest<&VControlPointIO::WriteVControlPoint, &VControlPointIO::ReadVControlPoint>;
 
 TEST_F(VControlPointTest, WritesTheIndexAndFifteenRealsInTableOrder) {
   xml::DocumentPtr document = xml::Document::Create();
@@ -125,31 +101,20 @@ TEST_F(VControlPointTest, AbsentFieldsKeepTheirValuesAndRepeatedOnesTakeTheLast)
 
 TEST_F(VControlPointTest, ANullElementRaisesEPointer) {
   VControlPoint point;
-  try {
-    io_.ReadVControlPoint(xml::Node(), point);
-    FAIL() << "a null element was read";
-  } catch (const win::_com_error& error) {
-    EXPECT_EQ(error.Error(), win::E_POINTER);
-  }
+  EXPECT_EQ(comErrorOf([&] { io_.ReadVControlPoint(xml::Node(), point); }), win::E_POINTER);
 }
 
-class VControlPointFileTest : public VControlPointTest {
-protected:
-  TempDir dir_;
+// The lenient pair; the reader looks for a point anywhere and raises without one.
+struct VControlPointFile {
+  using Fixture = VControlPointTest;
+  static constexpr bool kStrictSave = false;
+  static constexpr bool kNoRecordRaises = true;
+  static VControlPoint sample() { return samplePoint(); }
+  static std::string otherDocument() { return "<root><vcontrolpoint/></root>"; }
 };
+INSTANTIATE_TYPED_TEST_SUITE_P(VControlPoint, RecordFileTest, VControlPointFile);
 
-TEST_F(VControlPointFileTest, WritesTheRecordAsTheDocumentElementAndReadsItBack) {
-  const std::string path = dir_.file("point.xml");
-  ASSERT_TRUE(io_.WriteRecordFile(path, samplePoint()));
-  const std::string text = readFile(path);
-  EXPECT_EQ(text.substr(0, kDeclaration.size()), kDeclaration);
-  EXPECT_EQ(text.substr(kDeclaration.size(), 43), "<VControlPoint><nVControlIndex>102180</nVCo");
-  EXPECT_EQ(text.substr(text.size() - 16), "</VControlPoint>");
-
-  VControlPoint read;
-  EXPECT_TRUE(io_.ReadRecordFile(path, read));
-  EXPECT_EQ(read, samplePoint());
-}
+using VControlPointFileTest = VControlPointTest;
 
 TEST_F(VControlPointFileTest, ReadsTheFirstPointAnywhereInTheDocument) {
   const std::string path = dir_.file("nested.xml");
@@ -159,27 +124,6 @@ TEST_F(VControlPointFileTest, ReadsTheFirstPointAnywhereInTheDocument) {
   VControlPoint read;
   EXPECT_TRUE(io_.ReadRecordFile(path, read));
   EXPECT_EQ(read.nVControlIndex, 7);
-}
-
-TEST_F(VControlPointFileTest, AFolderThatDoesNotExistFailsTheWriteWithFalse) {
-  EXPECT_FALSE(io_.WriteRecordFile(dir_.file("missing/point.xml"), samplePoint()));
-}
-
-// A file that cannot be loaded leaves no document, and the reader then fails on it just as it
-// does on a document without a point: E_POINTER reaches the caller, the target is untouched.
-TEST_F(VControlPointFileTest, NoPointToReadRaisesEPointer) {
-  writeFile(dir_.file("other.xml"), "<root><vcontrolpoint/></root>");
-  writeFile(dir_.file("broken.xml"), "<VControlPoint><nVControlIndex>1");
-  for (const char* name : {"other.xml", "broken.xml", "absent.xml"}) {
-    VControlPoint read = samplePoint();
-    try {
-      io_.ReadRecordFile(dir_.file(name), read);
-      ADD_FAILURE() << name << " was read";
-    } catch (const win::_com_error& error) {
-      EXPECT_EQ(error.Error(), win::E_POINTER) << name;
-    }
-    EXPECT_EQ(read, samplePoint()) << name;
-  }
 }
 
 }  // namespace

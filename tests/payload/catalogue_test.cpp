@@ -39,22 +39,10 @@ TEST(PayloadCatalogue, HoldsTheInstallationStepsInTheirOrder) {
   EXPECT_EQ(kInstallManifest.size() - countKind(PayloadKind::Folder), payload::kPayloadFileCount);
 
   // Bitmaps, media and passmask files, folders, profiles, device series: never back.
-  const auto rank = [](PayloadKind kind) {
-    switch (kind) {
-      case PayloadKind::Bitmap:
-        return 0;
-      case PayloadKind::MediaFile:
-        return 1;
-      case PayloadKind::PassmaskList:
-        return 2;
-      case PayloadKind::Folder:
-        return 3;
-      case PayloadKind::IccProfile:
-        return 4;
-      case PayloadKind::DeviceSeries:
-        return 5;
-    }
-    return -1;
+  constexpr PayloadKind kOrder[] = {PayloadKind::Bitmap, PayloadKind::MediaFile,  PayloadKind::PassmaskList,
+                                    PayloadKind::Folder, PayloadKind::IccProfile, PayloadKind::DeviceSeries};
+  const auto rank = [&](PayloadKind kind) {
+    return std::find(std::begin(kOrder), std::end(kOrder), kind) - kOrder;
   };
   for (std::size_t i = 1; i < kInstallManifest.size(); ++i) {
     EXPECT_LE(rank(kInstallManifest[i - 1].kind), rank(kInstallManifest[i].kind)) << i;

@@ -65,6 +65,20 @@ TEST_F(ComTest, ScopesNestAndReleaseWhatTheyTook) {
   EXPECT_EQ(ComInitCount(), 0);
 }
 
+TEST_F(ComTest, KeptScopeLeavesItsInitialisationAndTheLastChoiceCounts) {
+  {
+    ComScope kept;
+    kept.Keep();
+  }
+  EXPECT_EQ(ComInitCount(), 1);
+  {
+    ComScope released;
+    released.Keep();
+    released.Keep(false);
+  }
+  EXPECT_EQ(ComInitCount(), 1);
+}
+
 TEST_F(ComTest, ForcedFailureInitialisesNothingOnThisThreadOnly) {
   ASSERT_EQ(CoInitialize(nullptr), win::S_OK);
   win::testing::FailCoInitialize(win::RPC_E_CHANGED_MODE);

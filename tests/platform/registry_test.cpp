@@ -204,23 +204,28 @@ TEST_F(RegistryTest, AProcessUnderWow64SeesWow6432NodeUnlessItAsksForTheNativeVi
   ASSERT_NE(IsWow64Process(GetCurrentProcess(), &wow64), 0);
   EXPECT_NE(wow64, 0);
 
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Native"), LSTATUS(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Native", KEY_READ | KEY_WOW64_64KEY),
-            LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Old"), LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Old", KEY_READ | KEY_WOW64_32KEY),
-            LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Old", KEY_READ | KEY_WOW64_64KEY),
-            LSTATUS(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Old", KEY_READ | KEY_WOW64_64KEY),
-            LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, "System\\Setup"), LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, "Software\\Shared", KEY_READ | KEY_WOW64_32KEY),
-            LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, "Software\\Shared", KEY_READ | KEY_WOW64_64KEY),
-            LSTATUS(ERROR_SUCCESS));
-  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, "Software\\Shared", KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY),
-            LSTATUS(ERROR_INVALID_PARAMETER));
+  constexpr REGSAM k64 = KEY_READ | KEY_WOW64_64KEY, k32 = KEY_READ | KEY_WOW64_32KEY;
+  const struct {
+    HKEY root;
+    const char* path;
+    REGSAM desired;
+    LSTATUS status;
+  } opens[] = {
+      {HKEY_LOCAL_MACHINE, "Software\\Native", KEY_READ, ERROR_FILE_NOT_FOUND},
+      {HKEY_LOCAL_MACHINE, "Software\\Native", k64, ERROR_SUCCESS},
+      {HKEY_LOCAL_MACHINE, "Software\\Old", KEY_READ, ERROR_SUCCESS},
+      {HKEY_LOCAL_MACHINE, "Software\\Old", k32, ERROR_SUCCESS},
+      {HKEY_LOCAL_MACHINE, "Software\\Old", k64, ERROR_FILE_NOT_FOUND},
+      {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Old", k64, ERROR_SUCCESS},
+      {HKEY_LOCAL_MACHINE, "System\\Setup", KEY_READ, ERROR_SUCCESS},
+      {HKEY_CURRENT_USER, "Software\\Shared", k32, ERROR_SUCCESS},
+      {HKEY_CURRENT_USER, "Software\\Shared", k64, ERROR_SUCCESS},
+      {HKEY_CURRENT_USER, "Software\\Shared", k64 | KEY_WOW64_32KEY, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& entry : opens) {
+    EXPECT_EQ(openStatus(entry.root, entry.path, entry.desired), entry.status)
+        << entry.path << " " << entry.desired;
+  }
 
   // The view applies to the whole path, also when opening below an open key.
   UniqueHKey software;

@@ -44,6 +44,16 @@ void dropComInitialisations();
 int RunWhereFolderRefusesNewFiles(const std::filesystem::path& folder, const std::function<int()>& body);
 
 std::string readFile(const std::filesystem::path& path);
+// How many regular files lie below `root`, at any depth.
+std::size_t countFiles(const std::filesystem::path& root);
+
+// What `command`, run by the shell, wrote to standard output, and its exit status (128 + the
+// signal that ended it; -1 when it could not be started).
+struct CommandOutput {
+  int status = -1;
+  std::string out;
+};
+CommandOutput runCommand(const std::string& command);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // A test that reads elements from XML text: COM up, the XML backend checked, one document

@@ -10,7 +10,7 @@
 
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::test {
@@ -43,15 +43,8 @@ private:
   std::int32_t code_;
 };
 
-class ColorXmlTest : public ::testing::Test {
+class ColorXmlTest : public RecordFixture {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
-  void TearDown() override { dropComInitialisations(); }
-
   // The saved text of a document holding only the written element.
   template <class Write>
   static std::string saved(Write write) {
@@ -63,24 +56,6 @@ protected:
   static std::string savedTyped(const AbstractColor& color) {
     return saved([&](xml::Document& document) { return writeTypedColor(document, color); });
   }
-
-  xml::Node parse(std::string_view text) {
-    EXPECT_TRUE(document_->loadFromMemory(text).ok) << text;
-    return document_->documentElement();
-  }
-
-  template <class Action>
-  static win::HRESULT errorOf(Action action) {
-    try {
-      action();
-    } catch (const win::_com_error& error) {
-      return error.Error();
-    }
-    return win::S_OK;
-  }
-
-  win::ComScope com_;
-  xml::DocumentPtr document_;
 };
 
 TEST_F(ColorXmlTest, ByteChannelsAreWrittenAsIntegersInChannelOrder) {
@@ -157,13 +132,13 @@ TEST_F(ColorXmlTest, TypedReaderKnowsOnlyTheExactByteClassNames) {
 
 TEST_F(ColorXmlTest, AChannelWithoutValueOrANullElementRaisesEPointer) {
   const xml::Node missing = parse("<RGBColor><R VALUE=\"1\"/><G value=\"2\"/><B VALUE=\"3\"/></RGBColor>");
-  EXPECT_EQ(errorOf([&] { readRGBColor(missing); }), win::E_POINTER);
-  EXPECT_EQ(errorOf([&] { readTypedColor(missing); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readRGBColor(missing); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { readTypedColor(missing); }), win::E_POINTER);
   // Only a channel of the reader's class needs the attribute.
-  EXPECT_EQ(errorOf([&] { readCMYKColor(missing); }), win::S_OK);
+  EXPECT_EQ(comErrorOf([&] { readCMYKColor(missing); }), win::S_OK);
 
-  EXPECT_EQ(errorOf([] { readLabColor(xml::Node()); }), win::E_POINTER);
-  EXPECT_EQ(errorOf([] { readTypedColor(xml::Node()); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([] { readLabColor(xml::Node()); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([] { readTypedColor(xml::Node()); }), win::E_POINTER);
 }
 
 TEST_F(ColorXmlTest, ACodeWithoutAClassWritesNoElement) {

@@ -8,7 +8,7 @@
 
 #include <pelagon/platform/code_page.h>
 #include <pelagon/platform/com.h>
-#include "../support/test_support.h"
+#include "../support/record_fixture.h"
 #include <pelagon/values/escaped_string.h>
 #include <pelagon/values/localized_text.h>
 #include <pelagon/values/record_fields.h>
@@ -17,13 +17,9 @@
 namespace pelagon::test {
 namespace {
 
-class ElementTextTest : public ::testing::Test {
+class ElementTextTest : public RecordFixture {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Ok());
-    ASSERT_TRUE(EnsureMsxmlAvailable());
-    document_ = xml::Document::Create();
-  }
+  // The code page and locale some tests change; COM stays as the tests leave it.
   void TearDown() override {
     win::SetACP(win::CP_UTF8);
     std::setlocale(LC_ALL, "C");
@@ -37,14 +33,12 @@ protected:
   }
 
   xml::Node parse(std::string_view text) {
-    parsed_.push_back(xml::Document::Create());
-    EXPECT_TRUE(parsed_.back()->loadFromMemory(text).ok) << text;
-    return parsed_.back()->documentElement();
+    parsedDocuments_.push_back(xml::Document::Create());
+    EXPECT_TRUE(parsedDocuments_.back()->loadFromMemory(text).ok) << text;
+    return parsedDocuments_.back()->documentElement();
   }
 
-  win::ComScope com_;
-  xml::DocumentPtr document_;
-  std::vector<xml::DocumentPtr> parsed_;
+  std::vector<xml::DocumentPtr> parsedDocuments_;
 };
 
 TEST_F(ElementTextTest, WritersProduceTheExactTextForms) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../support/test_support.h"
@@ -180,29 +181,24 @@ TEST(OutputTableTest, AgreesWithAnIndependentNaturalCubicSpline) {
   }
 }
 
-TEST(OutputTableTest, NaturalSplineThroughThreeKnots) {
-  // Through (0,0), (1,1), (2,0) the natural spline is -x^3/2 + 3x/2 on [0,1], mirrored.
-  const std::vector<SplineKnot> knots{{0, 0}, {1, 1}, {2, 0}};
+// The spline through `knots` at each x of `points` gives its y.
+void expectSplinePoints(const std::vector<SplineKnot>& knots,
+                        const std::vector<std::pair<double, double>>& points) {
   const NaturalCubicSpline spline(knots);
-  EXPECT_DOUBLE_EQ(spline(0.0), 0.0);
-  EXPECT_DOUBLE_EQ(spline(0.5), 0.6875);
-  EXPECT_DOUBLE_EQ(spline(1.0), 1.0);
-  EXPECT_DOUBLE_EQ(spline(1.5), 0.6875);
-  EXPECT_DOUBLE_EQ(spline(2.0), 0.0);
-  // Outside the knots the curve holds its end values.
-  EXPECT_DOUBLE_EQ(spline(-3.0), 0.0);
-  EXPECT_DOUBLE_EQ(spline(9.0), 0.0);
+  for (const auto& [x, y] : points) EXPECT_DOUBLE_EQ(spline(x), y) << "x = " << x;
+}
+
+TEST(OutputTableTest, NaturalSplineThroughThreeKnots) {
+  // Through (0,0), (1,1), (2,0) the natural spline is -x^3/2 + 3x/2 on [0,1], mirrored;
+  // outside the knots the curve holds its end values.
+  expectSplinePoints(
+      {{0, 0}, {1, 1}, {2, 0}},
+      {{0.0, 0.0}, {0.5, 0.6875}, {1.0, 1.0}, {1.5, 0.6875}, {2.0, 0.0}, {-3.0, 0.0}, {9.0, 0.0}});
 }
 
 TEST(OutputTableTest, TwoKnotsGiveTheStraightLine) {
-  const std::vector<SplineKnot> knots{{10, 20}, {30, 60}};
-  const NaturalCubicSpline line(knots);
-  EXPECT_DOUBLE_EQ(line(10.0), 20.0);
-  EXPECT_DOUBLE_EQ(line(15.0), 30.0);
-  EXPECT_DOUBLE_EQ(line(25.0), 50.0);
-  EXPECT_DOUBLE_EQ(line(30.0), 60.0);
-  EXPECT_DOUBLE_EQ(line(0.0), 20.0);
-  EXPECT_DOUBLE_EQ(line(100.0), 60.0);
+  expectSplinePoints({{10, 20}, {30, 60}},
+                     {{10.0, 20.0}, {15.0, 30.0}, {25.0, 50.0}, {30.0, 60.0}, {0.0, 20.0}, {100.0, 60.0}});
 
   // Slope 2 from 100.25 up to x = 40000: clamped at 65535 on the way, and beyond the last
   // knot the position is clamped to it. The quarter keeps every value clear of a step.

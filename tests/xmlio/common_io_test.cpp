@@ -95,7 +95,7 @@ TEST_F(CommonIOTest, RootElementIsWrittenWithTheClassVersion) {
   SeriesLikeIO io(dir_.file("out.dsr"));
   win::ComScope com;
   ASSERT_TRUE(EnsureMsxmlAvailable());
-  xml::DocumentPtr document = NewDocument(0, [&io](xml::Document& doc, int) { return io.CreateRootElement(doc); });
+  xml::DocumentPtr document = NewDocument([&io](xml::Document& doc) { return io.CreateRootElement(doc); });
   EXPECT_EQ(document->saveToString(),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DeviceSeries strVersion=\"3.3.0.0\"/>");
 }

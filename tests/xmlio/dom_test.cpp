@@ -35,7 +35,7 @@ protected:
   // A record-like document built the way the writers build one: children created detached,
   // filled, then appended.
   DocumentPtr sample() {
-    return NewDocument(0, [](Document& document, int) {
+    return NewDocument([](Document& document) {
       Node root = document.createElement("Root");
       root.setAttribute("strVersion", "3.3.0.0");
       Node number = document.createElement("nValue");
