@@ -87,21 +87,21 @@ void readRecords(benchmark::State& state, const Record& record, Write IO::*write
 }
 
 void BM_WriteModels(benchmark::State& state) {
-  writeRecords(state, sampleModel(), &ModelInfoIO::WriteModelInfo);
+  writeRecords(state, sampleModel(), &ModelInfoIO::Write);
 }
 void BM_ReadModels(benchmark::State& state) {
-  readRecords(state, sampleModel(), &ModelInfoIO::WriteModelInfo, &ModelInfoIO::ReadModelInfo);
+  readRecords(state, sampleModel(), &ModelInfoIO::Write, &ModelInfoIO::Read);
 }
-void BM_WriteModes(benchmark::State& state) { writeRecords(state, sampleMode(), &ModeInfoIO::WriteModeInfo); }
+void BM_WriteModes(benchmark::State& state) { writeRecords(state, sampleMode(), &ModeInfoIO::Write); }
 void BM_ReadModes(benchmark::State& state) {
-  readRecords(state, sampleMode(), &ModeInfoIO::WriteModeInfo, &ModeInfoIO::ReadModeInfo);
+  readRecords(state, sampleMode(), &ModeInfoIO::Write, &ModeInfoIO::Read);
 }
 void BM_WriteSeparations(benchmark::State& state) {
-  writeRecords(state, sampleSeparation(), &SeparationInfoIO::WriteSeparationInfo);
+  writeRecords(state, sampleSeparation(), &SeparationInfoIO::Write);
 }
 void BM_ReadSeparations(benchmark::State& state) {
-  readRecords(state, sampleSeparation(), &SeparationInfoIO::WriteSeparationInfo,
-              &SeparationInfoIO::ReadSeparationInfo);
+  readRecords(state, sampleSeparation(), &SeparationInfoIO::Write,
+              &SeparationInfoIO::Read);
 }
 
 BENCHMARK(BM_WriteModels)->Unit(benchmark::kMillisecond);

@@ -27,12 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!document) return 0;
   const xml::Node element = document->documentElement();
   if (!element) return 0;
-  readSwallowing<ModelInfo>(element, &ModelInfoIO::ReadModelInfo);
-  readSwallowing<MediaInfo>(element, &MediaInfoIO::ReadMediaInfo);
-  readSwallowing<SeparationInfo>(element, &SeparationInfoIO::ReadSeparationInfo);
-  readSwallowing<SeparationTable>(element, &SeparationInfoIO::ReadSeparationTable);
-  readSwallowing<ModeInfo>(element, &ModeInfoIO::ReadModeInfo);
-  readSwallowing<InkInfo>(element, &InkInfoIO::ReadInkInfo);
-  readSwallowing<InkConfigInfo>(element, &InkConfigInfoIO::ReadInkConfigInfo);
+  readSwallowing<ModelInfo>(element, &ModelInfoIO::Read);
+  readSwallowing<MediaInfo>(element, &MediaInfoIO::Read);
+  readSwallowing<SeparationInfo>(element, &SeparationInfoIO::Read);
+  readSwallowing<SeparationTable>(element, &SeparationTableIO::Read);
+  readSwallowing<ModeInfo>(element, &ModeInfoIO::Read);
+  readSwallowing<InkInfo>(element, &InkInfoIO::Read);
+  readSwallowing<InkConfigInfo>(element, &InkConfigInfoIO::Read);
   return 0;
 }

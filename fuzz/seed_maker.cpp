@@ -149,14 +149,14 @@ int main(int argc, char** argv) {
       (IO().*write)(*document, document->node(), record);
       writeSeed(out / "records_fuzz", name, document->saveToString());
     };
-    recordSeed("model.xml", &ModelInfoIO::WriteModelInfo, series.aModelInfoList[0]);
-    recordSeed("media.xml", &MediaInfoIO::WriteMediaInfo, series.aMediaInfoList[0]);
-    recordSeed("separation.xml", &SeparationInfoIO::WriteSeparationInfo, series.aSeparationInfoList[0]);
-    recordSeed("table.xml", &SeparationInfoIO::WriteSeparationTable,
+    recordSeed("model.xml", &ModelInfoIO::Write, series.aModelInfoList[0]);
+    recordSeed("media.xml", &MediaInfoIO::Write, series.aMediaInfoList[0]);
+    recordSeed("separation.xml", &SeparationInfoIO::Write, series.aSeparationInfoList[0]);
+    recordSeed("table.xml", &SeparationTableIO::Write,
                series.aSeparationInfoList[0].aSeparationTableList[0]);
-    recordSeed("mode.xml", &ModeInfoIO::WriteModeInfo, series.aModeInfoList[0]);
-    recordSeed("ink.xml", &InkInfoIO::WriteInkInfo, series.aInkInfoList[0]);
-    recordSeed("inkconfig.xml", &InkConfigInfoIO::WriteInkConfigInfo, series.aInkConfigInfoList[0]);
+    recordSeed("mode.xml", &ModeInfoIO::Write, series.aModeInfoList[0]);
+    recordSeed("ink.xml", &InkInfoIO::Write, series.aInkInfoList[0]);
+    recordSeed("inkconfig.xml", &InkConfigInfoIO::Write, series.aInkConfigInfoList[0]);
 
     writeSeed(out / "escaped_string_fuzz", "command.txt",
               encodeEscapedString(series.commandSet.strInitialize));

@@ -50,12 +50,7 @@ void readInkInfo(xml::Node element, InkInfo& ink);
 template <>
 const RecordFile<InkInfo>& recordFileOf<InkInfo>();
 
-struct InkInfoIO : RecordFileIO<InkInfo> {
-  xml::Node WriteInkInfo(xml::Document&, xml::Node parent, const InkInfo& ink) const {
-    return appendInkInfo(parent, ink);
-  }
-  void ReadInkInfo(xml::Node element, InkInfo& ink) const { readInkInfo(element, ink); }
-};
+using InkInfoIO = RecordIO<InkInfo, appendInkInfo, readInkInfo>;
 
 inline constexpr std::size_t kInkSlotCount = 24;
 
@@ -82,11 +77,6 @@ void readInkConfigInfo(xml::Node element, InkConfigInfo& config);
 template <>
 const RecordFile<InkConfigInfo>& recordFileOf<InkConfigInfo>();
 
-struct InkConfigInfoIO : RecordFileIO<InkConfigInfo> {
-  xml::Node WriteInkConfigInfo(xml::Document&, xml::Node parent, const InkConfigInfo& config) const {
-    return appendInkConfigInfo(parent, config);
-  }
-  void ReadInkConfigInfo(xml::Node element, InkConfigInfo& config) const { readInkConfigInfo(element, config); }
-};
+using InkConfigInfoIO = RecordIO<InkConfigInfo, appendInkConfigInfo, readInkConfigInfo>;
 
 }  // namespace pelagon

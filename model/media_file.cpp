@@ -20,7 +20,7 @@ template class WholeDocumentIO<MediaFileContent>;
 void MediaFileContent::WriteContent(xml::Document& document, xml::Node root, const MediaFile& source) {
   appendValue(root, "strSeriesName", source.strSeriesName);
   xml::Node data = root.appendChild(document.createElement("data"));
-  for (const MediaInfo& media : source.media) MediaInfoIO().WriteMediaInfo(document, data, media);
+  for (const MediaInfo& media : source.media) MediaInfoIO().Write(document, data, media);
   root.appendChild(document.createElement("ProfileList"));
 }
 
@@ -29,7 +29,7 @@ void MediaFileContent::ReadContent(xml::Node root, MediaFile& target) {
   children.read(target.strSeriesName);
   children.take([&](xml::Node data) {
     readRecordList(data, target.media, kMediaEntries,
-                   [](xml::Node element, MediaInfo& media) { MediaInfoIO().ReadMediaInfo(element, media); });
+                   [](xml::Node element, MediaInfo& media) { MediaInfoIO().Read(element, media); });
   });
 }
 

@@ -78,11 +78,6 @@ void readMediaInfo(xml::Node element, MediaInfo& media);
 template <>
 const RecordFile<MediaInfo>& recordFileOf<MediaInfo>();
 
-struct MediaInfoIO : RecordFileIO<MediaInfo> {
-  xml::Node WriteMediaInfo(xml::Document&, xml::Node parent, const MediaInfo& media) const {
-    return appendMediaInfo(parent, media);
-  }
-  void ReadMediaInfo(xml::Node element, MediaInfo& media) const { readMediaInfo(element, media); }
-};
+using MediaInfoIO = RecordIO<MediaInfo, appendMediaInfo, readMediaInfo>;
 
 }  // namespace pelagon

@@ -61,11 +61,6 @@ void readModeInfo(xml::Node element, ModeInfo& mode);
 template <>
 const RecordFile<ModeInfo>& recordFileOf<ModeInfo>();
 
-struct ModeInfoIO : RecordFileIO<ModeInfo> {
-  xml::Node WriteModeInfo(xml::Document&, xml::Node parent, const ModeInfo& mode) const {
-    return appendModeInfo(parent, mode);
-  }
-  void ReadModeInfo(xml::Node element, ModeInfo& mode) const { readModeInfo(element, mode); }
-};
+using ModeInfoIO = RecordIO<ModeInfo, appendModeInfo, readModeInfo>;
 
 }  // namespace pelagon

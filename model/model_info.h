@@ -109,11 +109,6 @@ void readModelInfo(xml::Node element, ModelInfo& model);
 template <>
 const RecordFile<ModelInfo>& recordFileOf<ModelInfo>();
 
-struct ModelInfoIO : RecordFileIO<ModelInfo> {
-  xml::Node WriteModelInfo(xml::Document&, xml::Node parent, const ModelInfo& model) const {
-    return appendModelInfo(parent, model);
-  }
-  void ReadModelInfo(xml::Node element, ModelInfo& model) const { readModelInfo(element, model); }
-};
+using ModelInfoIO = RecordIO<ModelInfo, appendModelInfo, readModelInfo>;
 
 }  // namespace pelagon

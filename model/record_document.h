@@ -77,4 +77,17 @@ public:
   }
 };
 
+// A record's IO object: its element writer and reader, and its single-record file pair.
+template <typename Record, xml::Node (*AppendElement)(xml::Node, const Record&),
+          void (*ReadElement)(xml::Node, Record&)>
+class RecordIO : public RecordFileIO<Record> {
+public:
+  // Appends the record's element under `parent` and returns it.
+  xml::Node Write(xml::Document&, xml::Node parent, const Record& record) const {
+    return AppendElement(parent, record);
+  }
+  // Reads the element's children into `record`; the element's own name is not compared.
+  void Read(xml::Node element, Record& record) const { ReadElement(element, record); }
+};
+
 }  // namespace pelagon

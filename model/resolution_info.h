@@ -35,14 +35,7 @@ void readResolutionInfo(xml::Node element, ResolutionInfo& resolution);
 template <>
 const RecordFile<ResolutionInfo>& recordFileOf<ResolutionInfo>();
 
-struct ResolutionInfoIO : RecordFileIO<ResolutionInfo> {
-  xml::Node WriteResolutionInfo(xml::Document&, xml::Node parent, const ResolutionInfo& resolution) const {
-    return appendResolutionInfo(parent, resolution);
-  }
-  void ReadResolutionInfo(xml::Node element, ResolutionInfo& resolution) const {
-    readResolutionInfo(element, resolution);
-  }
-};
+using ResolutionInfoIO = RecordIO<ResolutionInfo, appendResolutionInfo, readResolutionInfo>;
 
 struct PatternInfo {
   // Referred to by the media permission sets' anFMPatternIndexList.
@@ -64,11 +57,6 @@ void readPatternInfo(xml::Node element, PatternInfo& pattern);
 template <>
 const RecordFile<PatternInfo>& recordFileOf<PatternInfo>();
 
-struct PatternInfoIO : RecordFileIO<PatternInfo> {
-  xml::Node WritePatternInfo(xml::Document&, xml::Node parent, const PatternInfo& pattern) const {
-    return appendPatternInfo(parent, pattern);
-  }
-  void ReadPatternInfo(xml::Node element, PatternInfo& pattern) const { readPatternInfo(element, pattern); }
-};
+using PatternInfoIO = RecordIO<PatternInfo, appendPatternInfo, readPatternInfo>;
 
 }  // namespace pelagon

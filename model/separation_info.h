@@ -77,15 +77,7 @@ void readSeparationTable(xml::Node element, SeparationTable& table);
 template <>
 const RecordFile<SeparationInfo>& recordFileOf<SeparationInfo>();
 
-struct SeparationInfoIO : RecordFileIO<SeparationInfo> {
-  xml::Node WriteSeparationInfo(xml::Document&, xml::Node parent, const SeparationInfo& info) const {
-    return appendSeparationInfo(parent, info);
-  }
-  void ReadSeparationInfo(xml::Node element, SeparationInfo& info) const { readSeparationInfo(element, info); }
-  xml::Node WriteSeparationTable(xml::Document&, xml::Node parent, const SeparationTable& table) const {
-    return appendSeparationTable(parent, table);
-  }
-  void ReadSeparationTable(xml::Node element, SeparationTable& table) const { readSeparationTable(element, table); }
-};
+using SeparationInfoIO = RecordIO<SeparationInfo, appendSeparationInfo, readSeparationInfo>;
+using SeparationTableIO = RecordIO<SeparationTable, appendSeparationTable, readSeparationTable>;
 
 }  // namespace pelagon

@@ -46,11 +46,6 @@ void readVControlPoint(xml::Node element, VControlPoint& point);
 template <>
 const RecordFile<VControlPoint>& recordFileOf<VControlPoint>();
 
-struct VControlPointIO : RecordFileIO<VControlPoint> {
-  xml::Node WriteVControlPoint(xml::Document&, xml::Node parent, const VControlPoint& point) const {
-    return appendVControlPoint(parent, point);
-  }
-  void ReadVControlPoint(xml::Node element, VControlPoint& point) const { readVControlPoint(element, point); }
-};
+using VControlPointIO = RecordIO<VControlPoint, appendVControlPoint, readVControlPoint>;
 
 }  // namespace pelagon

@@ -58,10 +58,10 @@ const std::string kInkHead =
 class InkRecordTest : public RecordFixture {
 protected:
   InkInfo readInk(std::string_view body, InkInfo ink = {}) {
-    return readBody(io_, &InkInfoIO::ReadInkInfo, "InkInfo", body, ink);
+    return readBody(io_, &InkInfoIO::Read, "InkInfo", body, ink);
   }
   InkConfigInfo readConfig(std::string_view body) {
-    return readBody(configIo_, &InkConfigInfoIO::ReadInkConfigInfo, "InkConfigInfo", body);
+    return readBody(configIo_, &InkConfigInfoIO::Read, "InkConfigInfo", body);
   }
 
   InkInfoIO io_;
@@ -71,11 +71,11 @@ protected:
 TEST_F(InkRecordTest, InkInfoRoundTripsEveryField) {
   const InkInfo written = lightMagenta();
   xml::DocumentPtr document = xml::Document::Create();
-  const xml::Node element = io_.WriteInkInfo(*document, document->node(), written);
+  const xml::Node element = io_.Write(*document, document->node(), written);
   EXPECT_EQ(document->documentElement(), element);
 
   InkInfo read;
-  io_.ReadInkInfo(element, read);
+  io_.Read(element, read);
   EXPECT_EQ(read, written);
 }
 
@@ -83,7 +83,7 @@ TEST_F(InkRecordTest, InkInfoIsWrittenInTableOrderWithColoursAsRGB) {
   InkInfo ink = lightMagenta();
   ink.strLongInkName = sameInEveryLanguage("Light Magenta");
   xml::DocumentPtr document = xml::Document::Create();
-  io_.WriteInkInfo(*document, document->node(), ink);
+  io_.Write(*document, document->node(), ink);
   EXPECT_EQ(document->saveToString(), "<InkInfo><nInkIndex>4101</nInkIndex>" +
                                           localizedXml("strLongInkName", "Light Magenta") +
                                           "<strShortInkName>Lm</strShortInkName>"
@@ -176,17 +176,17 @@ TEST_F(InkRecordTest, AMissingPositionalChildOfAnInkRaisesEPointer) {
   EXPECT_EQ(comErrorOf([&] { readInk(shortColour); }), win::E_POINTER);
 
   InkInfo ink;
-  EXPECT_EQ(comErrorOf([&] { io_.ReadInkInfo(xml::Node(), ink); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { io_.Read(xml::Node(), ink); }), win::E_POINTER);
 }
 
 TEST_F(InkRecordTest, InkConfigInfoRoundTripsEveryField) {
   InkConfigInfo written = eightInks();
   written.nInkIndexList[23] = 4200;
   xml::DocumentPtr document = xml::Document::Create();
-  const xml::Node element = configIo_.WriteInkConfigInfo(*document, document->node(), written);
+  const xml::Node element = configIo_.Write(*document, document->node(), written);
 
   InkConfigInfo read;
-  configIo_.ReadInkConfigInfo(element, read);
+  configIo_.Read(element, read);
   EXPECT_EQ(read, written);
 }
 
@@ -194,7 +194,7 @@ TEST_F(InkRecordTest, AnEightInkConfigurationIsWrittenWithAll24SlotsNamedNInkInd
   InkConfigInfo config = eightInks();
   config.strInkConfigName = sameInEveryLanguage("Pelagon CMYKLcLmLk");
   xml::DocumentPtr document = xml::Document::Create();
-  configIo_.WriteInkConfigInfo(*document, document->node(), config);
+  configIo_.Write(*document, document->node(), config);
 
   std::string slots;
   for (int slot = 0; slot < 8; ++slot) slots += "<nInkIndex>" + std::to_string(4096 + slot) + "</nInkIndex>";
@@ -227,7 +227,7 @@ TEST_F(InkRecordTest, InkConfigurationChildrenAndSlotsAreReadByPosition) {
 }
 
 struct InkInfoFile {
-  using Fixture = RecordTest<&InkInfoIO::WriteInkInfo, &InkInfoIO::ReadInkInfo>;
+  using Fixture = RecordTest<&InkInfoIO::Write, &InkInfoIO::Read>;
   static constexpr bool kStrictSave = true;
   static InkInfo sample() { return lightMagenta(); }
   static std::string brokenRecord() { return "<InkInfo><n>1</n></InkInfo>"; }
@@ -237,7 +237,7 @@ struct InkInfoFile {
 
 // A failed save is a false result here, not an exception.
 struct InkConfigInfoFile {
-  using Fixture = RecordTest<&InkConfigInfoIO::WriteInkConfigInfo, &InkConfigInfoIO::ReadInkConfigInfo>;
+  using Fixture = RecordTest<&InkConfigInfoIO::Write, &InkConfigInfoIO::Read>;
   static constexpr bool kStrictSave = false;
   static InkConfigInfo sample() { return eightInks(); }
   static std::string brokenRecord() { return "<InkConfigInfo><n>1</n></InkConfigInfo>"; }

@@ -123,7 +123,7 @@ TEST_F(MediaFileTest, MediaAreTheRecordElementsUnderData) {
   const MediaFile file = sampleFile();
   xml::DocumentPtr records = xml::Document::Create();
   xml::Node data = records->node().appendChild(records->createElement("data"));
-  for (const MediaInfo& media : file.media) MediaInfoIO().WriteMediaInfo(*records, data, media);
+  for (const MediaInfo& media : file.media) MediaInfoIO().Write(*records, data, media);
   EXPECT_EQ(save(file, xml::SaveForm::Compact),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
             "<Halden_Media_File strVersion=\"5.0.1.0\"><strSeriesName>Pelagon</strSeriesName>" +

@@ -135,7 +135,7 @@ struct Head {
 
 constexpr int kPreHeater = 9, kPrintHeater = 10, kDryHeater = 11;
 
-class MediaInfoTest : public RecordTest<&MediaInfoIO::WriteMediaInfo, &MediaInfoIO::ReadMediaInfo> {
+class MediaInfoTest : public RecordTest<&MediaInfoIO::Write, &MediaInfoIO::Read> {
 protected:
   MediaInfo readWithTail(std::string_view tail, const Head& head = {}) {
     return read("<MediaInfo>" + head.xml() + std::string(tail) + "</MediaInfo>");
@@ -143,7 +143,7 @@ protected:
   // Through the element in memory, without the text between.
   MediaInfo roundTrip(const MediaInfo& media) {
     MediaInfo result;
-    io_.ReadMediaInfo(io_.WriteMediaInfo(*document_, document_->node(), media), result);
+    io_.Read(io_.Write(*document_, document_->node(), media), result);
     return result;
   }
 };
@@ -344,7 +344,7 @@ TEST_F(MediaInfoTest, OlderMediaSettingLayoutReadsWithDefaults) {
 TEST_F(MediaInfoTest, ShortRecordsRaiseEPointerAndKeepWhatWasRead) {
   MediaInfo media;
   EXPECT_EQ(
-      comErrorOf([&] { io_.ReadMediaInfo(parse("<MediaInfo>" + Head{}.xml(16) + "</MediaInfo>"), media); }),
+      comErrorOf([&] { io_.Read(parse("<MediaInfo>" + Head{}.xml(16) + "</MediaInfo>"), media); }),
       win::E_POINTER);
   EXPECT_EQ(media.flCutOffset, 0.25f);
   EXPECT_EQ(media.nCutForce, 90);

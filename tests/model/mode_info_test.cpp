@@ -50,7 +50,7 @@ std::string positionalHead(int slots) {
          "</nInkIndexList><nBitsPerPixel>2</nBitsPerPixel><nDotType>1</nDotType><strDotSize>S</strDotSize>";
 }
 
-class ModeInfoTest : public RecordTest<&ModeInfoIO::WriteModeInfo, &ModeInfoIO::ReadModeInfo> {
+class ModeInfoTest : public RecordTest<&ModeInfoIO::Write, &ModeInfoIO::Read> {
 protected:
   std::string uvList(const ModeInfo& mode) {
     const std::string text = written(mode);
@@ -109,7 +109,7 @@ TEST_F(ModeInfoTest, UVLampListIsWrittenWholeOnceAnyPowerLeavesItsDefault) {
   mode.aUVLampPowerList[0].nForwardPower = 80;
   mode.aUVLampPowerList[0].nBackwardPower = 80;
   ModeInfo read;
-  io_.ReadModeInfo(io_.WriteModeInfo(*document_, document_->node(), mode), read);
+  io_.Read(io_.Write(*document_, document_->node(), mode), read);
   EXPECT_EQ(read.aUVLampPowerList[0].nForwardPower, 80);
   EXPECT_EQ(read.aUVLampPowerList[0].nBackwardPower, 80);
 }
@@ -138,14 +138,14 @@ TEST_F(ModeInfoTest, CopyingLeavesTheLampReferencesBehind) {
 
 TEST_F(ModeInfoTest, HeadIsPositionalAndTailIsByName) {
   ModeInfo forward, reversed;
-  io_.ReadModeInfo(parse("<ModeInfo>" + positionalHead(24) +
+  io_.Read(parse("<ModeInfo>" + positionalHead(24) +
                          "<nInkVolumeIndex>4</nInkVolumeIndex><strNozzleMask>/A/</strNozzleMask>"
                          "<nPassesPerLine>6</nPassesPerLine><strPJLOption>P</strPJLOption>"
                          "<flFeedResolutionPerPass>150.000</flFeedResolutionPerPass>"
                          "<nNozzleMaskCount>2</nNozzleMaskCount><nEmptyPathLength>3</nEmptyPathLength>"
                          "<nAdditionalPrintingTime>9</nAdditionalPrintingTime></ModeInfo>"),
                    forward);
-  io_.ReadModeInfo(parse("<Other>" + positionalHead(24) +
+  io_.Read(parse("<Other>" + positionalHead(24) +
                          "<nAdditionalPrintingTime>9</nAdditionalPrintingTime><unknown>1</unknown>"
                          "<nEmptyPathLength>3</nEmptyPathLength><nNozzleMaskCount>2</nNozzleMaskCount>"
                          "<flFeedResolutionPerPass>150.000</flFeedResolutionPerPass><nninkvolumeindex>8"
@@ -164,7 +164,7 @@ TEST_F(ModeInfoTest, HeadIsPositionalAndTailIsByName) {
   ASSERT_EQ(head.find(first + second), 0u);
   head.replace(0, first.size() + second.size(), second + first);
   ModeInfo swapped;
-  io_.ReadModeInfo(parse("<ModeInfo>" + head + "</ModeInfo>"), swapped);
+  io_.Read(parse("<ModeInfo>" + head + "</ModeInfo>"), swapped);
   EXPECT_EQ(swapped.nModeIndex, 0);  // "M" as an integer
   EXPECT_EQ(swapped.strModeName, "1");
 }
@@ -174,7 +174,7 @@ TEST_F(ModeInfoTest, AbsentTailFieldsKeepTheirValuesExceptTheNozzleMaskCount) {
   read.nNozzleMaskCount = 77;
   read.nPassesPerLine = 5;
   read.nEmptyPathLength = 8;
-  io_.ReadModeInfo(parse("<ModeInfo>" + positionalHead(25) + "</ModeInfo>"), read);
+  io_.Read(parse("<ModeInfo>" + positionalHead(25) + "</ModeInfo>"), read);
   EXPECT_EQ(read.nNozzleMaskCount, 0);
   EXPECT_EQ(read.nPassesPerLine, 5);
   EXPECT_EQ(read.nEmptyPathLength, 8);
@@ -189,7 +189,7 @@ TEST_F(ModeInfoTest, AbsentTailFieldsKeepTheirValuesExceptTheNozzleMaskCount) {
 TEST_F(ModeInfoTest, UVLampEntriesGoToTheirPositionAndBadOnesAreSkipped) {
   ModeInfo read;
   read.aUVLampPowerList[1].nForwardPower = 40;
-  io_.ReadModeInfo(parse("<ModeInfo>" + positionalHead(24) +
+  io_.Read(parse("<ModeInfo>" + positionalHead(24) +
                          "<aUVLampPowerList>"
                          "<UVLampPower position=\"2\"><nForwardPower>1</nForwardPower></UVLampPower>"
                          "<UVLampPower position=\"-1\"><nForwardPower>1</nForwardPower></UVLampPower>"
@@ -212,13 +212,13 @@ TEST_F(ModeInfoTest, UVLampEntriesGoToTheirPositionAndBadOnesAreSkipped) {
 TEST_F(ModeInfoTest, MissingPositionalChildrenRaiseEPointer) {
   ModeInfo read;
   EXPECT_EQ(
-      comErrorOf([&] { io_.ReadModeInfo(parse("<ModeInfo>" + positionalHead(23) + "</ModeInfo>"), read); }),
+      comErrorOf([&] { io_.Read(parse("<ModeInfo>" + positionalHead(23) + "</ModeInfo>"), read); }),
       win::E_POINTER);
   const std::string head = positionalHead(24);
   const std::string sixChildren = head.substr(0, head.find("<strDotSize>"));
-  EXPECT_EQ(comErrorOf([&] { io_.ReadModeInfo(parse("<ModeInfo>" + sixChildren + "</ModeInfo>"), read); }),
+  EXPECT_EQ(comErrorOf([&] { io_.Read(parse("<ModeInfo>" + sixChildren + "</ModeInfo>"), read); }),
             win::E_POINTER);
-  EXPECT_EQ(comErrorOf([&] { io_.ReadModeInfo(parse("<ModeInfo/>"), read); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { io_.Read(parse("<ModeInfo/>"), read); }), win::E_POINTER);
 }
 
 struct ModeInfoFile {

@@ -124,7 +124,7 @@ std::string replaced(std::string text, std::string_view what, std::string_view w
   return text.replace(at, what.size(), with);
 }
 
-class ModelInfoTest : public RecordTest<&ModelInfoIO::WriteModelInfo, &ModelInfoIO::ReadModelInfo> {
+class ModelInfoTest : public RecordTest<&ModelInfoIO::Write, &ModelInfoIO::Read> {
 protected:
   void expectReadFails(const std::string& text) {
     EXPECT_EQ(comErrorOf([&] { read(text); }), win::E_POINTER) << text;

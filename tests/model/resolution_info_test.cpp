@@ -35,10 +35,10 @@ PatternInfo cyanPattern() { return PatternInfo{5, 128, 64, "FM_C_2.dpf"}; }
 class ResolutionRecordTest : public RecordFixture {
 protected:
   ResolutionInfo readResolution(std::string_view body, ResolutionInfo resolution = {}) {
-    return readBody(io_, &ResolutionInfoIO::ReadResolutionInfo, "ResolutionInfo", body, resolution);
+    return readBody(io_, &ResolutionInfoIO::Read, "ResolutionInfo", body, resolution);
   }
   PatternInfo readPattern(std::string_view body) {
-    return readBody(patternIo_, &PatternInfoIO::ReadPatternInfo, "PatternInfo", body);
+    return readBody(patternIo_, &PatternInfoIO::Read, "PatternInfo", body);
   }
 
   ResolutionInfoIO io_;
@@ -49,13 +49,13 @@ TEST_F(ResolutionRecordTest, BothRecordsRoundTripEveryField) {
   xml::DocumentPtr document = xml::Document::Create();
   const ResolutionInfo resolution = resolution600x900();
   ResolutionInfo readBack;
-  io_.ReadResolutionInfo(io_.WriteResolutionInfo(*document, document->node(), resolution), readBack);
+  io_.Read(io_.Write(*document, document->node(), resolution), readBack);
   EXPECT_EQ(readBack, resolution);
 
   xml::DocumentPtr patternDocument = xml::Document::Create();
   const PatternInfo pattern = cyanPattern();
   PatternInfo patternBack;
-  patternIo_.ReadPatternInfo(patternIo_.WritePatternInfo(*patternDocument, patternDocument->node(), pattern),
+  patternIo_.Read(patternIo_.Write(*patternDocument, patternDocument->node(), pattern),
                              patternBack);
   EXPECT_EQ(patternBack, pattern);
 }
@@ -67,7 +67,7 @@ TEST_F(ResolutionRecordTest, TheSmallestIndexIsWrittenAndReadBackUnchanged) {
   last.flScanResolution = 90.0f;
   last.flFeedResolution = 1200.0f;
   xml::DocumentPtr document = xml::Document::Create();
-  const xml::Node element = io_.WriteResolutionInfo(*document, document->node(), last);
+  const xml::Node element = io_.Write(*document, document->node(), last);
 
   EXPECT_EQ(document->saveToString(), "<ResolutionInfo><nResolutionIndex>-2147483648</nResolutionIndex>" +
                                           localizedXml("strResolutionName", "600 x 600 dpi") +
@@ -75,7 +75,7 @@ TEST_F(ResolutionRecordTest, TheSmallestIndexIsWrittenAndReadBackUnchanged) {
                                           "<flFeedResolution>1200.000</flFeedResolution></ResolutionInfo>");
 
   ResolutionInfo read;
-  io_.ReadResolutionInfo(element, read);
+  io_.Read(element, read);
   EXPECT_EQ(read, last);
 }
 
@@ -107,7 +107,7 @@ TEST_F(ResolutionRecordTest, ResolutionChildrenAreReadByPositionOnly) {
 
 TEST_F(ResolutionRecordTest, PatternChildrenAreReadByPositionOnly) {
   xml::DocumentPtr document = xml::Document::Create();
-  patternIo_.WritePatternInfo(*document, document->node(), cyanPattern());
+  patternIo_.Write(*document, document->node(), cyanPattern());
   EXPECT_EQ(document->saveToString(),
             "<PatternInfo><nFMPatternIndex>5</nFMPatternIndex><nScanPixelSize>128</nScanPixelSize>"
             "<nFeedPixelSize>64</nFeedPixelSize><strPatternFile>FM_C_2.dpf</strPatternFile></PatternInfo>");
@@ -119,8 +119,8 @@ TEST_F(ResolutionRecordTest, PatternChildrenAreReadByPositionOnly) {
 }
 
 using ResolutionTest =
-    RecordTest<&ResolutionInfoIO::WriteResolutionInfo, &ResolutionInfoIO::ReadResolutionInfo>;
-using PatternTest = RecordTest<&PatternInfoIO::WritePatternInfo, &PatternInfoIO::ReadPatternInfo>;
+    RecordTest<&ResolutionInfoIO::Write, &ResolutionInfoIO::Read>;
+using PatternTest = RecordTest<&PatternInfoIO::Write, &PatternInfoIO::Read>;
 
 // Both files are strict, and each reader looks for its own element only: the other record's
 // file reads nothing.

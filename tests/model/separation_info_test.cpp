@@ -18,13 +18,13 @@ class SeparationInfoTest : public RecordFixture {
 protected:
   std::string written(const SeparationTable& table) {
     auto document = xml::Document::Create();
-    io_.WriteSeparationTable(*document, document->node(), table);
+    SeparationTableIO().Write(*document, document->node(), table);
     return document->saveToString();
   }
 
   SeparationTable readTable(const std::string& text) {
     SeparationTable table;
-    io_.ReadSeparationTable(parse(text), table);
+    SeparationTableIO().Read(parse(text), table);
     return table;
   }
 
@@ -90,7 +90,7 @@ TEST_F(SeparationInfoTest, WritesAKnownSeparationByteForByte) {
   info.anInputChannelInkIndexList = {4097, 4096};
 
   auto document = xml::Document::Create();
-  const xml::Node element = io_.WriteSeparationInfo(*document, document->node(), info);
+  const xml::Node element = io_.Write(*document, document->node(), info);
   EXPECT_EQ(element.name(), "SeparationInfo");
   EXPECT_EQ(
       document->saveToString(),
@@ -108,9 +108,9 @@ TEST_F(SeparationInfoTest, WritesAKnownSeparationByteForByte) {
 TEST_F(SeparationInfoTest, EveryFieldRoundTrips) {
   const SeparationInfo info = sampleSeparation();
   auto document = xml::Document::Create();
-  io_.WriteSeparationInfo(*document, document->node(), info);
+  io_.Write(*document, document->node(), info);
   SeparationInfo read;
-  io_.ReadSeparationInfo(parse(document->saveToString()), read);
+  io_.Read(parse(document->saveToString()), read);
   EXPECT_EQ(read, info);
 }
 
@@ -183,7 +183,7 @@ TEST_F(SeparationInfoTest, InvalidStoredTextsReadAsNoTable) {
   // Like an empty text, an invalid one leaves a table the record already held.
   SeparationTable held;
   held.usOutputTable = smoothTable();
-  io_.ReadSeparationTable(parse("<SeparationTable><n>0</n><usOutputTable>AAAA</usOutputTable>" +
+  SeparationTableIO().Read(parse("<SeparationTable><n>0</n><usOutputTable>AAAA</usOutputTable>" +
                                 std::string(kEmptyTableTail) + "<eType>1</eType></SeparationTable>"),
                           held);
   EXPECT_EQ(held.usOutputTable, smoothTable());
@@ -225,7 +225,7 @@ TEST_F(SeparationInfoTest, ATableWithFewerThanSixChildrenRaisesEPointer) {
     EXPECT_EQ(error.Error(), win::E_POINTER);
   }
   SeparationInfo info;
-  EXPECT_THROW(io_.ReadSeparationInfo(parse("<SeparationInfo><aSeparationTableList><SeparationTable><n>0</n>"
+  EXPECT_THROW(io_.Read(parse("<SeparationInfo><aSeparationTableList><SeparationTable><n>0</n>"
                                             "</SeparationTable></aSeparationTableList></SeparationInfo>"),
                                       info),
                win::_com_error);
@@ -234,7 +234,7 @@ TEST_F(SeparationInfoTest, ATableWithFewerThanSixChildrenRaisesEPointer) {
 TEST_F(SeparationInfoTest, SeparationChildrenAreMatchedByNameAndListsFiltered) {
   const std::string table = "<SeparationTable><n>7</n><t/><a>0</a><b>0</b><c>0</c><d>0</d></SeparationTable>";
   SeparationInfo info;
-  io_.ReadSeparationInfo(
+  io_.Read(
       parse(
           "<Anything><anInputChannelInkIndexList><nInkIndex>4097</nInkIndex><value>1</value>"
           "<nInkIndex>4098</nInkIndex><nInkIndex>4099</nInkIndex><nInkIndex>4096</nInkIndex>"
@@ -258,7 +258,7 @@ TEST_F(SeparationInfoTest, SeparationChildrenAreMatchedByNameAndListsFiltered) {
 
 TEST_F(SeparationInfoTest, RepeatedListsAppendAndMissingChildrenKeepDefaults) {
   SeparationInfo info;
-  io_.ReadSeparationInfo(
+  io_.Read(
       parse("<SeparationInfo><anInputChannelInkIndexList><nInkIndex>1</nInkIndex>"
             "</anInputChannelInkIndexList><anInputChannelInkIndexList><nInkIndex>2</nInkIndex>"
             "</anInputChannelInkIndexList></SeparationInfo>"),
@@ -270,7 +270,7 @@ TEST_F(SeparationInfoTest, RepeatedListsAppendAndMissingChildrenKeepDefaults) {
 
 // The record is looked for among the document's top-level nodes only.
 struct SeparationInfoFile {
-  using Fixture = RecordTest<&SeparationInfoIO::WriteSeparationInfo, &SeparationInfoIO::ReadSeparationInfo>;
+  using Fixture = RecordTest<&SeparationInfoIO::Write, &SeparationInfoIO::Read>;
   static constexpr bool kStrictSave = true;
   static SeparationInfo sample() { return sampleSeparation(); }
   static std::string otherDocument() { return "<?xml version=\"1.0\"?><!-- x --><SeparationTable/>"; }

@@ -35,12 +35,12 @@ VControlPoint samplePoint() {
 }
 
 using VControlPointTest =
-    RecordTest<&VControlPointIO::WriteVControlPoint, &VControlPointIO::ReadVControlPoint>;
+    RecordTest<&VControlPointIO::Write, &VControlPointIO::Read>;
 
 TEST_F(VControlPointTest, WritesTheIndexAndFifteenRealsInTableOrder) {
   xml::DocumentPtr document = xml::Document::Create();
   xml::Node parent = document->node().appendChild(document->createElement("aVControlPointList"));
-  xml::Node element = io_.WriteVControlPoint(*document, parent, samplePoint());
+  xml::Node element = io_.Write(*document, parent, samplePoint());
   EXPECT_EQ(element.parent(), parent);
   EXPECT_EQ(document->saveToString(),
             "<aVControlPointList><VControlPoint><nVControlIndex>102180</nVControlIndex>"
@@ -67,7 +67,7 @@ TEST_F(VControlPointTest, RoundTripKeepsThreeDecimals) {
 TEST_F(VControlPointTest, ReadsEveryFieldByNameInAnyOrder) {
   // Reverse order, an unknown child, and the element's own name differs.
   VControlPoint point;
-  io_.ReadVControlPoint(parse("<Other><dLargeEndMax>1.000</dLargeEndMax><dLargeEnd>0.999</dLargeEnd>"
+  io_.Read(parse("<Other><dLargeEndMax>1.000</dLargeEndMax><dLargeEnd>0.999</dLargeEnd>"
                               "<dLargeMax>0.900</dLargeMax><dLargePeak>0.800</dLargePeak>"
                               "<dLargeStart>0.200</dLargeStart><dMediumEndMax>0.750</dMediumEndMax>"
                               "<dMediumEnd>0.600</dMediumEnd><dMediumMax>0.450</dMediumMax>"
@@ -82,13 +82,13 @@ TEST_F(VControlPointTest, ReadsEveryFieldByNameInAnyOrder) {
 
 TEST_F(VControlPointTest, AbsentFieldsKeepTheirValuesAndRepeatedOnesTakeTheLast) {
   VControlPoint fresh;
-  io_.ReadVControlPoint(parse("<VControlPoint><nVControlIndex>1010</nVControlIndex></VControlPoint>"), fresh);
+  io_.Read(parse("<VControlPoint><nVControlIndex>1010</nVControlIndex></VControlPoint>"), fresh);
   VControlPoint expected;
   expected.nVControlIndex = 1010;
   EXPECT_EQ(fresh, expected);
 
   VControlPoint filled = samplePoint();
-  io_.ReadVControlPoint(parse("<VControlPoint><dSmallPeak>0.1</dSmallPeak><dsmallpeak>0.9</dsmallpeak>"
+  io_.Read(parse("<VControlPoint><dSmallPeak>0.1</dSmallPeak><dsmallpeak>0.9</dsmallpeak>"
                               "<dSmallPeak>0.2</dSmallPeak><nVControlIndex>x</nVControlIndex>"
                               "<dLargeMax>0.3abc</dLargeMax></VControlPoint>"),
                         filled);
@@ -101,7 +101,7 @@ TEST_F(VControlPointTest, AbsentFieldsKeepTheirValuesAndRepeatedOnesTakeTheLast)
 
 TEST_F(VControlPointTest, ANullElementRaisesEPointer) {
   VControlPoint point;
-  EXPECT_EQ(comErrorOf([&] { io_.ReadVControlPoint(xml::Node(), point); }), win::E_POINTER);
+  EXPECT_EQ(comErrorOf([&] { io_.Read(xml::Node(), point); }), win::E_POINTER);
 }
 
 // The lenient pair; the reader looks for a point anywhere and raises without one.
