@@ -48,44 +48,33 @@ constexpr RecordField<CommandSet> command(std::string_view name) {
 
 // All nine by position.
 constexpr std::array kCommandFields{
-    command<&CommandSet::strInitialize>("strInitialize"), command<&CommandSet::strPrintHeader>("strPrintHeader"),
-    command<&CommandSet::strPrintTailer>("strPrintTailer"), command<&CommandSet::strCutHeader>("strCutHeader"),
-    command<&CommandSet::strCutTailer>("strCutTailer"),     command<&CommandSet::strPageFeed>("strPageFeed"),
-    command<&CommandSet::strPageRewind>("strPageRewind"),   command<&CommandSet::strSheetCut>("strSheetCut"),
+    command<&CommandSet::strInitialize>("strInitialize"),
+    command<&CommandSet::strPrintHeader>("strPrintHeader"),
+    command<&CommandSet::strPrintTailer>("strPrintTailer"),
+    command<&CommandSet::strCutHeader>("strCutHeader"),
+    command<&CommandSet::strCutTailer>("strCutTailer"),
+    command<&CommandSet::strPageFeed>("strPageFeed"),
+    command<&CommandSet::strPageRewind>("strPageRewind"),
+    command<&CommandSet::strSheetCut>("strSheetCut"),
     command<&CommandSet::strCancel>("strCancel"),
 };
 
 std::string_view englishName(const LocalizedText& text) { return text[0]; }
 
-constexpr RecordEntries<ModelInfo> kModelEntries{
-    "ModelInfo", EntryMatch::AnyChild,
-    [](const ModelInfo& model) -> std::string_view { return model.strLongModelName; }, appendModelInfo,
-    readModelInfo};
-constexpr RecordEntries<InkInfo> kInkEntries{
-    "InkInfo", EntryMatch::AnyChild, [](const InkInfo& ink) { return englishName(ink.strLongInkName); },
-    appendInkInfo, readInkInfo};
-constexpr RecordEntries<InkConfigInfo> kInkConfigEntries{
-    "InkConfigInfo", EntryMatch::AnyChild,
-    [](const InkConfigInfo& config) { return englishName(config.strInkConfigName); }, appendInkConfigInfo,
-    readInkConfigInfo};
-constexpr RecordEntries<ResolutionInfo> kResolutionEntries{
-    "ResolutionInfo", EntryMatch::AnyChild,
-    [](const ResolutionInfo& resolution) { return englishName(resolution.strResolutionName); },
-    appendResolutionInfo, readResolutionInfo};
-constexpr RecordEntries<ModeInfo> kModeEntries{
-    "ModeInfo", EntryMatch::AnyChild, [](const ModeInfo& mode) -> std::string_view { return mode.strModeName; },
-    appendModeInfo, readModeInfo};
-constexpr RecordEntries<SeparationInfo> kSeparationEntries{
-    "SeparationInfo", EntryMatch::AnyChild,
-    [](const SeparationInfo& separation) { return englishName(separation.strSeparationName); },
-    appendSeparationInfo, readSeparationInfo};
-constexpr RecordEntries<VControlPoint> kVControlPointEntries{"VControlPoint", EntryMatch::AnyChild, nullptr,
-                                                             appendVControlPoint, readVControlPoint};
-constexpr RecordEntries<PatternInfo> kPatternEntries{"PatternInfo", EntryMatch::AnyChild, nullptr,
-                                                     appendPatternInfo, readPatternInfo};
-constexpr RecordEntries<MediaInfo> kMediaEntries{
-    "MediaInfo", EntryMatch::AnyChild, [](const MediaInfo& media) { return englishName(media.strMediaName); },
-    appendMediaInfo, readMediaInfo};
+constexpr auto kModelEntries =
+    ModelInfoIO::Entries([](const ModelInfo& model) -> std::string_view { return model.strLongModelName; });
+constexpr auto kInkEntries =
+    InkInfoIO::Entries([](const InkInfo& ink) { return englishName(ink.strLongInkName); });
+constexpr auto kInkConfigEntries =
+    InkConfigInfoIO::Entries([](const InkConfigInfo& config) { return englishName(config.strInkConfigName); });
+constexpr auto kResolutionEntries = ResolutionInfoIO::Entries(
+    [](const ResolutionInfo& resolution) { return englishName(resolution.strResolutionName); });
+constexpr auto kModeEntries =
+    ModeInfoIO::Entries([](const ModeInfo& mode) -> std::string_view { return mode.strModeName; });
+constexpr auto kSeparationEntries = SeparationInfoIO::Entries(
+    [](const SeparationInfo& separation) { return englishName(separation.strSeparationName); });
+constexpr auto kVControlPointEntries = VControlPointIO::Entries();
+constexpr auto kPatternEntries = PatternInfoIO::Entries();
 
 void writePrintCharts(xml::Node parent, std::string_view, const DeviceSeries& series) {
   appendPrintChartFileInfoSetList(parent, series.aPrintChartFileInfoSetList);
@@ -112,7 +101,7 @@ constexpr std::array kContentFields{
     recordListField<&DeviceSeries::aVControlPointList, kVControlPointEntries>("aVControlPointList"),
     recordListField<&DeviceSeries::aPatternInfoList, kPatternEntries>("aPatternInfoList"),
     positionalRecordField<&DeviceSeries::commandSet, kCommandFields>("commandSet"),
-    recordListField<&DeviceSeries::aMediaInfoList, kMediaEntries>("aMediaInfoList"),
+    recordListField<&DeviceSeries::aMediaInfoList, kMediaInfoEntries>("aMediaInfoList"),
     customField<DeviceSeries, writePrintCharts, readPrintCharts>("aPrintChartFileInfoSetList"),
     customField<DeviceSeries, writeInkVolumes, readInkVolumes>("aInkVolumeInfoList"),
     field<&DeviceSeries::strFirmwareDownloadURL>("strFirmwareDownloadURL"),

@@ -9,8 +9,6 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kInkInfoName = "InkInfo";
-constexpr std::string_view kInkConfigInfoName = "InkConfigInfo";
 
 // A component is written as an integer and keeps the low 8 bits of the stored one: 300
 // reads as 44, -1 as 255.
@@ -43,7 +41,7 @@ constexpr std::array kInkInfoFields{
     field<&InkInfo::nCapacity>("nCapacity"),
 };
 const RecordLayout<InkInfo>& inkInfoLayout() {
-  static const RecordLayout<InkInfo> layout(kInkInfoName, kInkInfoFields, kInkInfoHeadCount);
+  static const RecordLayout<InkInfo> layout(InkInfoIO::kElementName, kInkInfoFields, kInkInfoHeadCount);
   return layout;
 }
 
@@ -56,7 +54,7 @@ constexpr std::array kInkConfigInfoFields{
     fixedArrayField<&InkConfigInfo::nInkIndexList>("nInkIndexList", "nInkIndex"),
 };
 const RecordLayout<InkConfigInfo>& inkConfigInfoLayout() {
-  static const RecordLayout<InkConfigInfo> layout(kInkConfigInfoName, kInkConfigInfoFields,
+  static const RecordLayout<InkConfigInfo> layout(InkConfigInfoIO::kElementName, kInkConfigInfoFields,
                                                   kInkConfigInfoFields.size());
   return layout;
 }
@@ -68,23 +66,10 @@ xml::Node appendInkInfo(xml::Node parent, const InkInfo& ink) { return inkInfoLa
 // Into the target itself, so that a language without a child keeps its text.
 void readInkInfo(xml::Node element, InkInfo& ink) { inkInfoLayout().read(element, ink); }
 
-template <>
-const RecordFile<InkInfo>& recordFileOf<InkInfo>() {
-  static constexpr RecordFile<InkInfo> file{kInkInfoName, RecordFileRules::Strict, appendInkInfo, readInkInfo};
-  return file;
-}
-
 xml::Node appendInkConfigInfo(xml::Node parent, const InkConfigInfo& config) {
   return inkConfigInfoLayout().append(parent, config);
 }
 
 void readInkConfigInfo(xml::Node element, InkConfigInfo& config) { inkConfigInfoLayout().read(element, config); }
-
-template <>
-const RecordFile<InkConfigInfo>& recordFileOf<InkConfigInfo>() {
-  static constexpr RecordFile<InkConfigInfo> file{kInkConfigInfoName, RecordFileRules::Lenient,
-                                                  appendInkConfigInfo, readInkConfigInfo};
-  return file;
-}
 
 }  // namespace pelagon

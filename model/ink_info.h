@@ -47,10 +47,7 @@ void readInkInfo(xml::Node element, InkInfo& ink);
 // A file holding one "InkInfo" element. A failed save raises its _com_error; a file that
 // cannot be loaded raises E_POINTER from the reader; a file without the element reads
 // nothing and gives true.
-template <>
-const RecordFile<InkInfo>& recordFileOf<InkInfo>();
-
-using InkInfoIO = RecordIO<InkInfo, appendInkInfo, readInkInfo>;
+using InkInfoIO = RecordIO<InkInfo, appendInkInfo, readInkInfo, "InkInfo", RecordFileRules::Strict>;
 
 inline constexpr std::size_t kInkSlotCount = 24;
 
@@ -74,9 +71,7 @@ void readInkConfigInfo(xml::Node element, InkConfigInfo& config);
 // The lenient file pair: the writer reports every failure, a failed save included, as
 // false. The reader gives false only when loading throws; a file that could not be
 // loaded still raises E_POINTER from the record reader, as do the reader's own errors.
-template <>
-const RecordFile<InkConfigInfo>& recordFileOf<InkConfigInfo>();
-
-using InkConfigInfoIO = RecordIO<InkConfigInfo, appendInkConfigInfo, readInkConfigInfo>;
+using InkConfigInfoIO = RecordIO<InkConfigInfo, appendInkConfigInfo, readInkConfigInfo, "InkConfigInfo",
+                                 RecordFileRules::Lenient>;
 
 }  // namespace pelagon

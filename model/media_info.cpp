@@ -8,7 +8,6 @@
 namespace pelagon {
 namespace {
 
-constexpr std::string_view kMediaInfo = "MediaInfo";
 
 constexpr RecordEntries<PermissionSet> kPermissionSetEntries{"PermissionSet", EntryMatch::AnyChild, nullptr,
                                                              appendPermissionSet, readPermissionSet};
@@ -88,7 +87,7 @@ constexpr std::array kFields{
 };
 
 const RecordLayout<MediaInfo>& layout() {
-  static const RecordLayout<MediaInfo> layout(kMediaInfo, kFields, kHeadCount);
+  static const RecordLayout<MediaInfo> layout(MediaInfoIO::kElementName, kFields, kHeadCount);
   return layout;
 }
 
@@ -101,13 +100,6 @@ void readMediaInfo(xml::Node element, MediaInfo& media) {
   // Files without a bDrierEnable element take a dryer temperature of 0 as "off".
   if (media.nDryHeater == 0) media.bDrierEnable = false;
   layout().readTail(head, media);
-}
-
-template <>
-const RecordFile<MediaInfo>& recordFileOf<MediaInfo>() {
-  static constexpr RecordFile<MediaInfo> file{kMediaInfo, RecordFileRules::Strict, appendMediaInfo,
-                                              readMediaInfo};
-  return file;
 }
 
 }  // namespace pelagon

@@ -75,9 +75,9 @@ void readMediaInfo(xml::Node element, MediaInfo& media);
 // A file holding one "MediaInfo" element as its document element. A failed save raises
 // its _com_error; a file that cannot be loaded raises E_POINTER from the reader, as does
 // a broken record; a file without a top-level "MediaInfo" reads nothing and gives true.
-template <>
-const RecordFile<MediaInfo>& recordFileOf<MediaInfo>();
-
-using MediaInfoIO = RecordIO<MediaInfo, appendMediaInfo, readMediaInfo>;
+using MediaInfoIO = RecordIO<MediaInfo, appendMediaInfo, readMediaInfo, "MediaInfo", RecordFileRules::Strict>;
+// A medium as a list entry, labelled by its English name.
+inline constexpr auto kMediaInfoEntries =
+    MediaInfoIO::Entries([](const MediaInfo& media) -> std::string_view { return media.strMediaName[0]; });
 
 }  // namespace pelagon

@@ -10,7 +10,6 @@
 namespace pelagon {
 namespace {
 
-constexpr std::string_view kModeInfo = "ModeInfo";
 
 // A power equal to its reference but not to 100 would come back as 100 from an empty list,
 // so both must hold for the list to be left out.
@@ -64,7 +63,7 @@ constexpr std::array kFields{
 };
 
 const RecordLayout<ModeInfo>& layout() {
-  static const RecordLayout<ModeInfo> layout(kModeInfo, kFields, kHeadCount);
+  static const RecordLayout<ModeInfo> layout(ModeInfoIO::kElementName, kFields, kHeadCount);
   return layout;
 }
 
@@ -75,12 +74,6 @@ xml::Node appendModeInfo(xml::Node parent, const ModeInfo& mode) { return layout
 void readModeInfo(xml::Node element, ModeInfo& mode) {
   mode.nNozzleMaskCount = 0;
   layout().read(element, mode);
-}
-
-template <>
-const RecordFile<ModeInfo>& recordFileOf<ModeInfo>() {
-  static constexpr RecordFile<ModeInfo> file{kModeInfo, RecordFileRules::Strict, appendModeInfo, readModeInfo};
-  return file;
 }
 
 }  // namespace pelagon

@@ -58,9 +58,6 @@ void readModeInfo(xml::Node element, ModeInfo& mode);
 // A file holding one "ModeInfo" element. A failed save raises its _com_error; a file
 // that cannot be loaded raises E_POINTER from the reader; a file without the element
 // reads nothing and gives true.
-template <>
-const RecordFile<ModeInfo>& recordFileOf<ModeInfo>();
-
-using ModeInfoIO = RecordIO<ModeInfo, appendModeInfo, readModeInfo>;
+using ModeInfoIO = RecordIO<ModeInfo, appendModeInfo, readModeInfo, "ModeInfo", RecordFileRules::Strict>;
 
 }  // namespace pelagon

@@ -12,7 +12,6 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kElementName = "ModelInfo";
 
 // Written as an integer, but read as a real, so "2.9" gives 2.
 void readHeaterFeature(xml::Node element, ModelInfo& model) {
@@ -83,7 +82,7 @@ constexpr std::array kFields{
     field<&ModelInfo::nMaximumHalfCutForce>("nMaximumHalfCutForce"),
 };
 const RecordLayout<ModelInfo>& layout() {
-  static const RecordLayout<ModelInfo> layout(kElementName, kFields, kHeadCount);
+  static const RecordLayout<ModelInfo> layout(ModelInfoIO::kElementName, kFields, kHeadCount);
   return layout;
 }
 
@@ -102,13 +101,6 @@ void readModelInfo(xml::Node element, ModelInfo& model) {
   model.nMaximumReturnScanSpeed = 1000;
   model.nHostReserved1 = 0;
   layout().readTail(head, model);
-}
-
-template <>
-const RecordFile<ModelInfo>& recordFileOf<ModelInfo>() {
-  static constexpr RecordFile<ModelInfo> file{kElementName, RecordFileRules::Strict, appendModelInfo,
-                                              readModelInfo};
-  return file;
 }
 
 }  // namespace pelagon

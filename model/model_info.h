@@ -106,9 +106,6 @@ void readModelInfo(xml::Node element, ModelInfo& model);
 
 // A file holding one "ModelInfo" element as its document element (strict pair: a failed
 // save and the reader's _com_error reach the caller).
-template <>
-const RecordFile<ModelInfo>& recordFileOf<ModelInfo>();
-
-using ModelInfoIO = RecordIO<ModelInfo, appendModelInfo, readModelInfo>;
+using ModelInfoIO = RecordIO<ModelInfo, appendModelInfo, readModelInfo, "ModelInfo", RecordFileRules::Strict>;
 
 }  // namespace pelagon

@@ -1,12 +1,15 @@
 #pragma once
 // Files that hold one device record as their document element, with no version attribute.
-// Each record type says once how it sits in such a file (recordFileOf), and every record IO
-// class gets its WriteRecordFile and ReadRecordFile from RecordFileIO.
+// Each record's IO class is RecordIO over its element writer and reader, its element's name
+// and the rules of its file.
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include <pelagon/platform/hresult.h>
+#include <pelagon/values/record_fields.h>
 #include <pelagon/xmlio/dom.h>
 #include <pelagon/xmlio/record_file.h>
 
@@ -24,19 +27,13 @@ enum class RecordFileRules {
   LenientAnywhere,
 };
 
-template <typename Record>
-struct RecordFile {
-  std::string_view elementName;
-  RecordFileRules rules = RecordFileRules::Strict;
-  // Appends the record's element under `parent` and returns it.
-  xml::Node (*write)(xml::Node parent, const Record& record) = nullptr;
-  // Reads the record's element into `record`.
-  void (*read)(xml::Node element, Record& record) = nullptr;
+// An element name given as a template argument.
+template <std::size_t N>
+struct ElementName {
+  constexpr ElementName(const char (&text)[N]) { std::copy_n(text, N, chars); }
+  constexpr std::string_view view() const { return {chars, N - 1}; }
+  char chars[N]{};
 };
-
-// Defined beside each record's reader and writer, and declared in its header.
-template <typename Record>
-const RecordFile<Record>& recordFileOf();
 
 // Reads the first element child of the document named `elementName` with
 // `read(element, record)`; a null document raises E_POINTER.
@@ -50,44 +47,50 @@ void ReadFirstRecordElement(const xml::DocumentPtr& document, std::string_view e
   }
 }
 
-template <typename Record>
-class RecordFileIO {
-public:
-  // A file holding the record's element as its document element.
-  bool WriteRecordFile(const std::string& path, const Record& record) const {
-    const RecordFile<Record>& file = recordFileOf<Record>();
-    const auto write = [&file](xml::Document& document, const Record& value) {
-      return file.write(document.node(), value);
-    };
-    return file.rules == RecordFileRules::Strict ? pelagon::WriteRecordFile(path, record, write)
-                                                 : pelagon::WriteRecordFileLenient(path, record, write);
-  }
-  bool ReadRecordFile(const std::string& path, Record& record) const {
-    const RecordFile<Record>& file = recordFileOf<Record>();
-    const auto read = [&file](const xml::DocumentPtr& document, Record& value) {
-      if (file.rules != RecordFileRules::LenientAnywhere) {
-        ReadFirstRecordElement(document, file.elementName, value, file.read);
-      } else {
-        if (!document) throw win::_com_error(win::E_POINTER);
-        file.read(document->node().firstElementByTagName(file.elementName), value);
-      }
-    };
-    return file.rules == RecordFileRules::Strict ? pelagon::ReadRecordFile(path, record, read)
-                                                 : pelagon::ReadRecordFileLenient(path, record, read);
-  }
-};
-
-// A record's IO object: its element writer and reader, and its single-record file pair.
+// A record's IO object: its element writer and reader, and the file holding the record's
+// element, named `Name`, as its document element.
 template <typename Record, xml::Node (*AppendElement)(xml::Node, const Record&),
-          void (*ReadElement)(xml::Node, Record&)>
-class RecordIO : public RecordFileIO<Record> {
+          void (*ReadElement)(xml::Node, Record&), ElementName Name, RecordFileRules Rules>
+class RecordIO {
 public:
+  static constexpr std::string_view kElementName = Name.view();
+
   // Appends the record's element under `parent` and returns it.
   xml::Node Write(xml::Document&, xml::Node parent, const Record& record) const {
     return AppendElement(parent, record);
   }
   // Reads the element's children into `record`; the element's own name is not compared.
   void Read(xml::Node element, Record& record) const { ReadElement(element, record); }
+  // The record as the entry of a list that reads every child as an entry.
+  static constexpr RecordEntries<Record> Entries(std::string_view (*englishName)(const Record&) = nullptr) {
+    return {kElementName, EntryMatch::AnyChild, englishName, AppendElement, ReadElement};
+  }
+
+  bool WriteRecordFile(const std::string& path, const Record& record) const {
+    const auto write = [](xml::Document& document, const Record& value) {
+      return AppendElement(document.node(), value);
+    };
+    if constexpr (Rules == RecordFileRules::Strict) {
+      return pelagon::WriteRecordFile(path, record, write);
+    } else {
+      return pelagon::WriteRecordFileLenient(path, record, write);
+    }
+  }
+  bool ReadRecordFile(const std::string& path, Record& record) const {
+    const auto read = [](const xml::DocumentPtr& document, Record& value) {
+      if constexpr (Rules == RecordFileRules::LenientAnywhere) {
+        if (!document) throw win::_com_error(win::E_POINTER);
+        ReadElement(document->node().firstElementByTagName(Name.view()), value);
+      } else {
+        ReadFirstRecordElement(document, Name.view(), value, ReadElement);
+      }
+    };
+    if constexpr (Rules == RecordFileRules::Strict) {
+      return pelagon::ReadRecordFile(path, record, read);
+    } else {
+      return pelagon::ReadRecordFileLenient(path, record, read);
+    }
+  }
 };
 
 }  // namespace pelagon

@@ -25,13 +25,13 @@ constexpr std::array kPatternInfoFields{
 };
 
 const RecordLayout<ResolutionInfo>& resolutionLayout() {
-  static const RecordLayout<ResolutionInfo> layout("ResolutionInfo", kResolutionInfoFields,
+  static const RecordLayout<ResolutionInfo> layout(ResolutionInfoIO::kElementName, kResolutionInfoFields,
                                                    kResolutionInfoFields.size());
   return layout;
 }
 
 const RecordLayout<PatternInfo>& patternLayout() {
-  static const RecordLayout<PatternInfo> layout("PatternInfo", kPatternInfoFields, kPatternInfoFields.size());
+  static const RecordLayout<PatternInfo> layout(PatternInfoIO::kElementName, kPatternInfoFields, kPatternInfoFields.size());
   return layout;
 }
 
@@ -45,24 +45,10 @@ void readResolutionInfo(xml::Node element, ResolutionInfo& resolution) {
   resolutionLayout().read(element, resolution);
 }
 
-template <>
-const RecordFile<ResolutionInfo>& recordFileOf<ResolutionInfo>() {
-  static constexpr RecordFile<ResolutionInfo> file{"ResolutionInfo", RecordFileRules::Strict, appendResolutionInfo,
-                                                   readResolutionInfo};
-  return file;
-}
-
 xml::Node appendPatternInfo(xml::Node parent, const PatternInfo& pattern) {
   return patternLayout().append(parent, pattern);
 }
 
 void readPatternInfo(xml::Node element, PatternInfo& pattern) { patternLayout().read(element, pattern); }
-
-template <>
-const RecordFile<PatternInfo>& recordFileOf<PatternInfo>() {
-  static constexpr RecordFile<PatternInfo> file{"PatternInfo", RecordFileRules::Strict, appendPatternInfo,
-                                                readPatternInfo};
-  return file;
-}
 
 }  // namespace pelagon

@@ -32,10 +32,8 @@ void readResolutionInfo(xml::Node element, ResolutionInfo& resolution);
 // A file holding one "ResolutionInfo" element. A failed save raises its _com_error; a
 // file that cannot be loaded raises E_POINTER from the reader; a file without the
 // element reads nothing and gives true.
-template <>
-const RecordFile<ResolutionInfo>& recordFileOf<ResolutionInfo>();
-
-using ResolutionInfoIO = RecordIO<ResolutionInfo, appendResolutionInfo, readResolutionInfo>;
+using ResolutionInfoIO = RecordIO<ResolutionInfo, appendResolutionInfo, readResolutionInfo, "ResolutionInfo",
+                                  RecordFileRules::Strict>;
 
 struct PatternInfo {
   // Referred to by the media permission sets' anFMPatternIndexList.
@@ -54,9 +52,7 @@ xml::Node appendPatternInfo(xml::Node parent, const PatternInfo& pattern);
 void readPatternInfo(xml::Node element, PatternInfo& pattern);
 
 // As the resolution's file, for a file holding one "PatternInfo" element.
-template <>
-const RecordFile<PatternInfo>& recordFileOf<PatternInfo>();
-
-using PatternInfoIO = RecordIO<PatternInfo, appendPatternInfo, readPatternInfo>;
+using PatternInfoIO =
+    RecordIO<PatternInfo, appendPatternInfo, readPatternInfo, "PatternInfo", RecordFileRules::Strict>;
 
 }  // namespace pelagon

@@ -10,7 +10,6 @@
 namespace pelagon {
 namespace {
 
-constexpr std::string_view kSeparationInfo = "SeparationInfo";
 
 // The stored curve is text only for eType 1; otherwise the element is empty. eType comes
 // later in the element, so the reader keeps the text until the whole table is read.
@@ -37,12 +36,12 @@ constexpr std::array kTableFields{
 constexpr auto kTableHead = std::span(kTableFields).first<6>();
 
 const RecordLayout<SeparationTable>& tableLayout() {
-  static const RecordLayout<SeparationTable> layout("SeparationTable", kTableFields, kTableHead.size());
+  static const RecordLayout<SeparationTable> layout(SeparationTableIO::kElementName, kTableFields, kTableHead.size());
   return layout;
 }
 
-constexpr RecordEntries<SeparationTable> kSeparationTableEntries{"SeparationTable", EntryMatch::ByName, nullptr,
-                                                                 appendSeparationTable, readSeparationTable};
+constexpr RecordEntries<SeparationTable> kSeparationTableEntries{
+    SeparationTableIO::kElementName, EntryMatch::ByName, nullptr, appendSeparationTable, readSeparationTable};
 
 // Every field by name, in any order.
 constexpr std::array kFields{
@@ -58,7 +57,7 @@ constexpr std::array kFields{
 };
 
 const RecordLayout<SeparationInfo>& layout() {
-  static const RecordLayout<SeparationInfo> layout(kSeparationInfo, kFields, 0);
+  static const RecordLayout<SeparationInfo> layout(SeparationInfoIO::kElementName, kFields, 0);
   return layout;
 }
 
@@ -85,13 +84,6 @@ void readSeparationTable(xml::Node element, SeparationTable& table) {
   // A text that is no valid stored table counts as no table at all.
   if (std::optional<OutputTable> decoded = decodeOutputTable(storedTable))
     table.usOutputTable = std::move(decoded);
-}
-
-template <>
-const RecordFile<SeparationInfo>& recordFileOf<SeparationInfo>() {
-  static constexpr RecordFile<SeparationInfo> file{kSeparationInfo, RecordFileRules::Strict, appendSeparationInfo,
-                                                   readSeparationInfo};
-  return file;
 }
 
 }  // namespace pelagon

@@ -74,10 +74,9 @@ void readSeparationTable(xml::Node element, SeparationTable& table);
 // A file holding one separation as its document element. A failed save raises
 // _com_error; other write failures give false. The reader reads the first top-level
 // "SeparationInfo" element, if any; DOM failures and a missing file raise _com_error.
-template <>
-const RecordFile<SeparationInfo>& recordFileOf<SeparationInfo>();
-
-using SeparationInfoIO = RecordIO<SeparationInfo, appendSeparationInfo, readSeparationInfo>;
-using SeparationTableIO = RecordIO<SeparationTable, appendSeparationTable, readSeparationTable>;
+using SeparationInfoIO = RecordIO<SeparationInfo, appendSeparationInfo, readSeparationInfo, "SeparationInfo",
+                                  RecordFileRules::Strict>;
+using SeparationTableIO = RecordIO<SeparationTable, appendSeparationTable, readSeparationTable,
+                                   "SeparationTable", RecordFileRules::Strict>;
 
 }  // namespace pelagon

@@ -9,7 +9,6 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kElementName = "VControlPoint";
 
 // Every field by name, in any order.
 constexpr std::array kFields{
@@ -32,7 +31,7 @@ constexpr std::array kFields{
 };
 
 const RecordLayout<VControlPoint>& layout() {
-  static const RecordLayout<VControlPoint> layout(kElementName, kFields, 0);
+  static const RecordLayout<VControlPoint> layout(VControlPointIO::kElementName, kFields, 0);
   return layout;
 }
 
@@ -43,12 +42,5 @@ xml::Node appendVControlPoint(xml::Node parent, const VControlPoint& point) {
 }
 
 void readVControlPoint(xml::Node element, VControlPoint& point) { layout().read(element, point); }
-
-template <>
-const RecordFile<VControlPoint>& recordFileOf<VControlPoint>() {
-  static constexpr RecordFile<VControlPoint> file{kElementName, RecordFileRules::LenientAnywhere,
-                                                  appendVControlPoint, readVControlPoint};
-  return file;
-}
 
 }  // namespace pelagon

@@ -43,9 +43,7 @@ void readVControlPoint(xml::Node element, VControlPoint& point);
 // anywhere in the document and gives true. A file that cannot be loaded or parsed, or a
 // document without such an element, raises _com_error(E_POINTER) to the caller and leaves
 // `point` as it was.
-template <>
-const RecordFile<VControlPoint>& recordFileOf<VControlPoint>();
-
-using VControlPointIO = RecordIO<VControlPoint, appendVControlPoint, readVControlPoint>;
+using VControlPointIO = RecordIO<VControlPoint, appendVControlPoint, readVControlPoint, "VControlPoint",
+                                 RecordFileRules::LenientAnywhere>;
 
 }  // namespace pelagon
