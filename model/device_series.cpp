@@ -17,7 +17,7 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kRootName = "DeviceSeries";
+constexpr ElementName kRootName("DeviceSeries");
 constexpr std::string_view kVersion1 = "1.0.0.0";
 constexpr std::string_view kVersion2 = "3.3.0.0";
 constexpr std::size_t kJapanese = 6;
@@ -107,10 +107,7 @@ constexpr std::array kContentFields{
     field<&DeviceSeries::strFirmwareDownloadURL>("strFirmwareDownloadURL"),
 };
 
-const RecordLayout<DeviceSeries>& contentLayout() {
-  static const RecordLayout<DeviceSeries> layout(kRootName, kContentFields, kContentHeadCount);
-  return layout;
-}
+constexpr auto contentLayout = layoutOf<kRootName, kContentFields, kContentHeadCount>;
 
 LocalizedText defaultFirmwareDownloadUrl() {
   LocalizedText text;
@@ -145,7 +142,7 @@ VersionRecord& DeviceSeriesIO::GetVersion(VersionRecord& version) const {
   return version;
 }
 
-std::string DeviceSeriesIO::GetRootName() const { return std::string(kRootName); }
+std::string DeviceSeriesIO::GetRootName() const { return std::string(kRootName.view()); }
 
 bool DeviceSeriesIO::LoadWithoutFallback(DeviceSeries& target, int& mismatchOrder) {
   mismatchOrder = 0;

@@ -40,10 +40,7 @@ constexpr std::array kInkInfoFields{
     field<&InkInfo::flPrice>("flPrice"),
     field<&InkInfo::nCapacity>("nCapacity"),
 };
-const RecordLayout<InkInfo>& inkInfoLayout() {
-  static const RecordLayout<InkInfo> layout(InkInfoIO::kElementName, kInkInfoFields, kInkInfoHeadCount);
-  return layout;
-}
+constexpr auto inkInfoLayout = layoutOf<InkInfoIO::kName, kInkInfoFields, kInkInfoHeadCount>;
 
 // All four by position.
 constexpr std::array kInkConfigInfoFields{
@@ -53,11 +50,8 @@ constexpr std::array kInkConfigInfoFields{
     // Not the "value<i>" names of the other fixed arrays: every slot is named "nInkIndex".
     fixedArrayField<&InkConfigInfo::nInkIndexList>("nInkIndexList", "nInkIndex"),
 };
-const RecordLayout<InkConfigInfo>& inkConfigInfoLayout() {
-  static const RecordLayout<InkConfigInfo> layout(InkConfigInfoIO::kElementName, kInkConfigInfoFields,
-                                                  kInkConfigInfoFields.size());
-  return layout;
-}
+constexpr auto inkConfigInfoLayout =
+    layoutOf<InkConfigInfoIO::kName, kInkConfigInfoFields, kInkConfigInfoFields.size()>;
 
 }  // namespace
 

@@ -20,15 +20,9 @@ constexpr std::array kPrintChartFields{
     field<&PrintChartFileInfoSet::strTestPrintFileName>("strTestPrintFileName"),
 };
 
-const RecordLayout<InkVolumeInfo>& inkVolumeLayout() {
-  static const RecordLayout<InkVolumeInfo> layout("InkVolumeInfo", kInkVolumeFields, 0);
-  return layout;
-}
+constexpr auto inkVolumeLayout = layoutOf<"InkVolumeInfo", kInkVolumeFields, 0>;
 
-const RecordLayout<PrintChartFileInfoSet>& printChartLayout() {
-  static const RecordLayout<PrintChartFileInfoSet> layout("PrintChartFileInfoSet", kPrintChartFields, 0);
-  return layout;
-}
+constexpr auto printChartLayout = layoutOf<"PrintChartFileInfoSet", kPrintChartFields, 0>;
 
 constexpr RecordEntries<InkVolumeInfo> kInkVolumeEntries{"InkVolumeInfo", EntryMatch::ByName, nullptr,
                                                          appendInkVolumeInfo, readInkVolumeInfo};

@@ -86,10 +86,7 @@ constexpr std::array kFields{
     field<&MediaInfo::bUseDensityCalibration>("bUseDensityCalibration"),
 };
 
-const RecordLayout<MediaInfo>& layout() {
-  static const RecordLayout<MediaInfo> layout(MediaInfoIO::kElementName, kFields, kHeadCount);
-  return layout;
-}
+constexpr auto layout = layoutOf<MediaInfoIO::kName, kFields, kHeadCount>;
 
 }  // namespace
 

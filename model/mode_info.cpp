@@ -62,10 +62,7 @@ constexpr std::array kFields{
     customField<ModeInfo, writeUVLampPowerList, readUVLampPowerList>("aUVLampPowerList"),
 };
 
-const RecordLayout<ModeInfo>& layout() {
-  static const RecordLayout<ModeInfo> layout(ModeInfoIO::kElementName, kFields, kHeadCount);
-  return layout;
-}
+constexpr auto layout = layoutOf<ModeInfoIO::kName, kFields, kHeadCount>;
 
 }  // namespace
 

@@ -81,10 +81,7 @@ constexpr std::array kFields{
     field<&ModelInfo::nMinimumHalfCutForce>("nMinimumHalfCutForce"),
     field<&ModelInfo::nMaximumHalfCutForce>("nMaximumHalfCutForce"),
 };
-const RecordLayout<ModelInfo>& layout() {
-  static const RecordLayout<ModelInfo> layout(ModelInfoIO::kElementName, kFields, kHeadCount);
-  return layout;
-}
+constexpr auto layout = layoutOf<ModelInfoIO::kName, kFields, kHeadCount>;
 
 }  // namespace
 

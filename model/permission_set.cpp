@@ -63,11 +63,7 @@ constexpr std::array kCalibrationFields{
     customField<CalibrationInfo, writeLab, readLab>("lab"),
 };
 
-const RecordLayout<CalibrationInfo>& calibrationLayout() {
-  static const RecordLayout<CalibrationInfo> layout("CalibrationInfo", kCalibrationFields,
-                                                    kCalibrationFields.size());
-  return layout;
-}
+constexpr auto calibrationLayout = layoutOf<"CalibrationInfo", kCalibrationFields, kCalibrationFields.size()>;
 
 constexpr RecordEntries<CalibrationInfo> kCalibrationEntries{"CalibrationInfo", EntryMatch::AnyChild, nullptr,
                                                              appendCalibrationInfo, readCalibrationInfo};
@@ -97,10 +93,7 @@ constexpr std::array kPermissionFields{
     field<&PermissionSet::strNextPermissionIndex>("strNextPermissionIndex"),
 };
 
-const RecordLayout<PermissionSet>& permissionLayout() {
-  static const RecordLayout<PermissionSet> layout("PermissionSet", kPermissionFields, kPermissionHeadCount);
-  return layout;
-}
+constexpr auto permissionLayout = layoutOf<"PermissionSet", kPermissionFields, kPermissionHeadCount>;
 
 // Three by position, then bVisibleQuality by name.
 constexpr std::array kQualityFields{
@@ -110,10 +103,7 @@ constexpr std::array kQualityFields{
     field<&QualityInfo::bVisibleQuality>("bVisibleQuality"),
 };
 
-const RecordLayout<QualityInfo>& qualityLayout() {
-  static const RecordLayout<QualityInfo> layout("QualityInfo", kQualityFields, 3);
-  return layout;
-}
+constexpr auto qualityLayout = layoutOf<"QualityInfo", kQualityFields, 3>;
 
 }  // namespace
 

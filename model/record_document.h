@@ -27,14 +27,6 @@ enum class RecordFileRules {
   LenientAnywhere,
 };
 
-// An element name given as a template argument.
-template <std::size_t N>
-struct ElementName {
-  constexpr ElementName(const char (&text)[N]) { std::copy_n(text, N, chars); }
-  constexpr std::string_view view() const { return {chars, N - 1}; }
-  char chars[N]{};
-};
-
 // Reads the first element child of the document named `elementName` with
 // `read(element, record)`; a null document raises E_POINTER.
 template <typename Record, typename Read>
@@ -53,6 +45,7 @@ template <typename Record, xml::Node (*AppendElement)(xml::Node, const Record&),
           void (*ReadElement)(xml::Node, Record&), ElementName Name, RecordFileRules Rules>
 class RecordIO {
 public:
+  static constexpr ElementName kName = Name;
   static constexpr std::string_view kElementName = Name.view();
 
   // Appends the record's element under `parent` and returns it.

@@ -24,16 +24,10 @@ constexpr std::array kPatternInfoFields{
     field<&PatternInfo::strPatternFile>("strPatternFile"),
 };
 
-const RecordLayout<ResolutionInfo>& resolutionLayout() {
-  static const RecordLayout<ResolutionInfo> layout(ResolutionInfoIO::kElementName, kResolutionInfoFields,
-                                                   kResolutionInfoFields.size());
-  return layout;
-}
+constexpr auto resolutionLayout =
+    layoutOf<ResolutionInfoIO::kName, kResolutionInfoFields, kResolutionInfoFields.size()>;
 
-const RecordLayout<PatternInfo>& patternLayout() {
-  static const RecordLayout<PatternInfo> layout(PatternInfoIO::kElementName, kPatternInfoFields, kPatternInfoFields.size());
-  return layout;
-}
+constexpr auto patternLayout = layoutOf<PatternInfoIO::kName, kPatternInfoFields, kPatternInfoFields.size()>;
 
 }  // namespace
 

@@ -28,10 +28,7 @@ constexpr std::array kFields{
     customField<ScreenOption, writeDegrees, readDegrees>("flDegrees"),
 };
 
-const RecordLayout<ScreenOption>& layout() {
-  static const RecordLayout<ScreenOption> layout("screenOption", kFields, 0);
-  return layout;
-}
+constexpr auto layout = layoutOf<"screenOption", kFields, 0>;
 
 }  // namespace
 

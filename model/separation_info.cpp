@@ -35,10 +35,7 @@ constexpr std::array kTableFields{
 };
 constexpr auto kTableHead = std::span(kTableFields).first<6>();
 
-const RecordLayout<SeparationTable>& tableLayout() {
-  static const RecordLayout<SeparationTable> layout(SeparationTableIO::kElementName, kTableFields, kTableHead.size());
-  return layout;
-}
+constexpr auto tableLayout = layoutOf<SeparationTableIO::kName, kTableFields, kTableHead.size()>;
 
 constexpr RecordEntries<SeparationTable> kSeparationTableEntries{
     SeparationTableIO::kElementName, EntryMatch::ByName, nullptr, appendSeparationTable, readSeparationTable};
@@ -56,10 +53,7 @@ constexpr std::array kFields{
                                                            EntryMatch::ByName),
 };
 
-const RecordLayout<SeparationInfo>& layout() {
-  static const RecordLayout<SeparationInfo> layout(SeparationInfoIO::kElementName, kFields, 0);
-  return layout;
-}
+constexpr auto layout = layoutOf<SeparationInfoIO::kName, kFields, 0>;
 
 }  // namespace
 

@@ -30,10 +30,7 @@ constexpr std::array kFields{
     field<&VControlPoint::dLargeEndMax>("dLargeEndMax"),
 };
 
-const RecordLayout<VControlPoint>& layout() {
-  static const RecordLayout<VControlPoint> layout(VControlPointIO::kElementName, kFields, 0);
-  return layout;
-}
+constexpr auto layout = layoutOf<VControlPointIO::kName, kFields, 0>;
 
 }  // namespace
 

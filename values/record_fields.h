@@ -95,6 +95,7 @@ enum class EntryMatch {
 // the elements, drives both its writer and its readers, so a field is named once.
 template <typename Record>
 struct RecordField {
+  using RecordType = Record;
   std::string_view name;
   void (*write)(xml::Node parent, const RecordField& field, const Record& record);
   void (*read)(xml::Node element, const RecordField& field, Record& record);
@@ -313,6 +314,23 @@ private:
   FieldTable<Record> head_;
   NamedFields<Record> tail_;
 };
+
+// An element name given as a template argument.
+template <std::size_t N>
+struct ElementName {
+  constexpr ElementName(const char (&text)[N]) { std::copy_n(text, N, chars); }
+  constexpr std::string_view view() const { return {chars, N - 1}; }
+  char chars[N]{};
+};
+
+// The layout of the record whose element is `Name` and whose fields are `Fields`, the first
+// `HeadCount` by position; made once, on first use.
+template <ElementName Name, const auto& Fields, std::size_t HeadCount>
+const auto& layoutOf() {
+  using Record = typename std::remove_cvref_t<decltype(Fields)>::value_type::RecordType;
+  static const RecordLayout<Record> layout(Name.view(), Fields, HeadCount);
+  return layout;
+}
 
 template <typename>
 struct MemberPointerTraits;
