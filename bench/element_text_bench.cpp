@@ -19,10 +19,10 @@ constexpr int kValues = 100;
 xml::Node writeRecord(xml::Document& document) {
   xml::Node record = document.createElement("Record");
   for (int i = 0; i < kValues / 4; ++i) {
-    record.appendChild(writeIntElement(document, "nIndex", i * 37));
-    record.appendChild(writeRealElement(document, "dLength", i * 12.5, kRealPrecision));
-    record.appendChild(writeBoolElement(document, "bVisible", i % 2 == 0));
-    record.appendChild(writeStringElement(document, "strName", "Glossy Photo Paper"));
+    appendIntElement(record, "nIndex", i * 37);
+    appendRealElement(record, "dLength", i * 12.5, kRealPrecision);
+    appendBoolElement(record, "bVisible", i % 2 == 0);
+    appendStringElement(record, "strName", "Glossy Photo Paper");
   }
   return record;
 }

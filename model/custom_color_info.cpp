@@ -8,7 +8,6 @@
 #include <pelagon/values/color.h>
 #include <pelagon/values/color_xml.h>
 #include <pelagon/values/record_fields.h>
-#include <pelagon/xmlio/number_text.h>
 
 namespace pelagon {
 namespace {
@@ -29,12 +28,12 @@ const NamedFields<UVLampPower>& uvLampPowerFields() {
 }
 
 template <typename Color>
-void appendRecipe(xml::Document& document, xml::Node element, const CustomColorInfo& color) {
+void appendRecipe(xml::Node element, const CustomColorInfo& color) {
   Color recipe;
   for (std::int32_t i = 0; i < Color::info().channelCount(); ++i) {
     recipe.setChannel(i, static_cast<float>(color.channels[static_cast<std::size_t>(i)]));
   }
-  element.appendChild(writeTypedColor(document, recipe));
+  appendTypedColor(element, recipe);
 }
 
 // A byte channel reads back as a whole number from 0 to 255, so the rounding never leaves
@@ -52,7 +51,7 @@ void takeRecipe(const Color& recipe, CustomColorInfo& color) {
 
 xml::Node appendUVLampPower(xml::Node parent, const UVLampPower& entry, std::int32_t position) {
   xml::Node element = parent.appendElement(kUVLampPower);
-  element.setAttribute(kPosition, formatInt(position));
+  setIntAttribute(element, kPosition, position);
   appendFields<UVLampPower>(element, kUVLampPowerFields, entry);
   return element;
 }
@@ -67,13 +66,13 @@ bool readUVLampPower(xml::Node element, UVLampPower& entry, std::int32_t& positi
   return true;
 }
 
-xml::Node writeCustomColorInfo(xml::Document& document, const CustomColorInfo& color) {
-  xml::Node element = document.createElement(kCustomColorInfo);
+xml::Node appendCustomColorInfo(xml::Node parent, const CustomColorInfo& color) {
+  xml::Node element = parent.appendElement(kCustomColorInfo);
   appendValue(element, "strColorName", color.strColorName);
   if (color.nColorSpace == kCustomColorCMYK) {
-    appendRecipe<CMYKColor>(document, element, color);
+    appendRecipe<CMYKColor>(element, color);
   } else if (color.nColorSpace == kCustomColorCMYKOG) {
-    appendRecipe<CMYKOGColor>(document, element, color);
+    appendRecipe<CMYKOGColor>(element, color);
   }
   appendValue(element, kMatchLibName, color.strMatchLibName);
   return element;

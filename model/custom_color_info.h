@@ -63,9 +63,9 @@ struct CustomColorInfo {
   friend bool operator==(const CustomColorInfo&, const CustomColorInfo&) = default;
 };
 
-// A new "CustomColorInfo" element for the caller to append: the name, the recipe as a typed
-// colour element (none for a code other than 2 or 4), the library name.
-xml::Node writeCustomColorInfo(xml::Document& document, const CustomColorInfo& color);
+// Appends a "CustomColorInfo" element under `parent`: the name, the recipe as a typed colour
+// element (none for a code other than 2 or 4), the library name.
+xml::Node appendCustomColorInfo(xml::Node parent, const CustomColorInfo& color);
 // By position: the name, then the recipe when the second child is a "CMYKColor" or
 // "CMYKOGColor", then the library name. Without a recipe the code and channels keep their
 // values; the library name is then read only from a second child named

@@ -181,13 +181,17 @@ void NormalizeDeviceSeries(DeviceSeries& series) {
 
   for (MediaInfo& media : series.aMediaInfoList) {
     for (PermissionSet& permission : media.aPermissionSetList) {
-      for (const SeparationInfo& separation : series.aSeparationInfoList) {
-        if (separation.nSeparationIndex != permission.nSeparationIndex) continue;
-        fitScreenAngles(permission.screenOption, separation.anInputChannelInkIndexList.size());
-        break;
-      }
+      if (const SeparationInfo* separation = FindSeparation(series, permission))
+        fitScreenAngles(permission.screenOption, separation->anInputChannelInkIndexList.size());
     }
   }
+}
+
+const SeparationInfo* FindSeparation(const DeviceSeries& series, const PermissionSet& permission) {
+  for (const SeparationInfo& separation : series.aSeparationInfoList) {
+    if (separation.nSeparationIndex == permission.nSeparationIndex) return &separation;
+  }
+  return nullptr;
 }
 
 xml::Node DeviceSeriesIO::BuildRoot(xml::Document& document, DeviceSeries& source) const {

@@ -114,6 +114,10 @@ public:
 // Saves `series` to `path` with DeviceSeriesIO.
 bool SaveDeviceSeries(const std::string& path, DeviceSeries& series);
 
+// The separation a permission set uses: the first with its nSeparationIndex; null when there
+// is none.
+const SeparationInfo* FindSeparation(const DeviceSeries& series, const PermissionSet& permission);
+
 // The reader's normalisations after the content is read: separations without input
 // channels get the CMYK inks, and each permission set's screen angles are fitted to its
 // separation's channels. A permission set whose separation does not exist is left as it is.

@@ -63,13 +63,10 @@ MediaMergeReport MergeMedia(const DeviceSeries& installed, DeviceSeries& fresh) 
 void FitCalibrationLists(DeviceSeries& series) {
   for (MediaInfo& medium : series.aMediaInfoList) {
     for (PermissionSet& permission : medium.aPermissionSetList) {
-      for (const SeparationInfo& separation : series.aSeparationInfoList) {
-        if (separation.nSeparationIndex != permission.nSeparationIndex) continue;
-        const int channels = separation.anInputChannelInkIndexList.size();
-        if (permission.aCalibrationInfoList.size() > channels)
-          permission.aCalibrationInfoList.resize(channels);
-        break;
-      }
+      const SeparationInfo* separation = FindSeparation(series, permission);
+      if (separation == nullptr) continue;
+      const int channels = separation->anInputChannelInkIndexList.size();
+      if (permission.aCalibrationInfoList.size() > channels) permission.aCalibrationInfoList.resize(channels);
     }
   }
 }

@@ -27,7 +27,7 @@ enum class ChannelType {
 struct ColorSpaceInfo {
   std::int32_t code;      // colorSpace()
   std::string_view name;  // name()
-  // The element name writeTypedColor uses for the class. readTypedColor recognises only
+  // The element name appendTypedColor uses for the class. readTypedColor recognises only
   // "RGBColor", "CMYKColor" and "CMYKOGColor": a "LabColor" element reads as no colour.
   std::string_view typedElementName;
   std::string_view printHeader;  // first line of print()

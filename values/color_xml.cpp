@@ -41,13 +41,12 @@ float channelFromText(ChannelType type, std::string_view text) {
   return type == ChannelType::Byte ? static_cast<float>(parseCInt(text)) : narrowToFloat(parseCReal(text));
 }
 
-xml::Node writeChannels(xml::Document& document, std::string_view elementName, const ColorSpaceInfo& space,
-                        const AbstractColor& color) {
-  xml::Node element = document.createElement(elementName);
+xml::Node appendChannels(xml::Node parent, std::string_view elementName, const ColorSpaceInfo& space,
+                         const AbstractColor& color) {
+  xml::Node element = parent.appendElement(elementName);
   for (std::int32_t i = 0; i < space.channelCount(); ++i) {
-    xml::Node channel = document.createElement(space.channelElements[static_cast<std::size_t>(i)]);
-    channel.setAttribute(kValueAttribute, channelText(space.channelType, color.getChannel(i)));
-    element.appendChild(channel);
+    element.appendElement(space.channelElements[static_cast<std::size_t>(i)])
+        .setAttribute(kValueAttribute, channelText(space.channelType, color.getChannel(i)));
   }
   return element;
 }
@@ -88,17 +87,16 @@ std::unique_ptr<Color> readClass(xml::Node element) {
 
 }  // namespace
 
-xml::Node writeColorContent(xml::Document& document, std::string_view elementName,
-                            const AbstractColor& color) {
+xml::Node appendColorContent(xml::Node parent, std::string_view elementName, const AbstractColor& color) {
   const ColorSpaceInfo* space = findColorSpace(color.colorSpace());
   if (space == nullptr) return xml::Node();
-  return writeChannels(document, elementName, *space, color);
+  return appendChannels(parent, elementName, *space, color);
 }
 
-xml::Node writeTypedColor(xml::Document& document, const AbstractColor& color) {
+xml::Node appendTypedColor(xml::Node parent, const AbstractColor& color) {
   const ColorSpaceInfo* space = findColorSpace(color.colorSpace());
   if (space == nullptr) return xml::Node();
-  return writeChannels(document, space->typedElementName, *space, color);
+  return appendChannels(parent, space->typedElementName, *space, color);
 }
 
 std::unique_ptr<RGBColor> readRGBColor(xml::Node element) { return readClass<RGBColor>(element); }

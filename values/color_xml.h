@@ -14,14 +14,14 @@
 
 namespace pelagon {
 
-// A new, unattached element named `elementName` holding the colour's channel elements in
-// channel order; a null node, and nothing created, for a colour-space code without a class.
-xml::Node writeColorContent(xml::Document& document, std::string_view elementName,
-                            const AbstractColor& color);
+// Appends an element named `elementName` under `parent` holding the colour's channel
+// elements in channel order; a null node, and nothing made, for a colour-space code without
+// a class.
+xml::Node appendColorContent(xml::Node parent, std::string_view elementName, const AbstractColor& color);
 
 // The same, with the element named after the class: "RGBColor", "CMYKColor", "CMYKOGColor"
 // or "LabColor".
-xml::Node writeTypedColor(xml::Document& document, const AbstractColor& color);
+xml::Node appendTypedColor(xml::Node parent, const AbstractColor& color);
 
 // Each reader takes the channel elements among the element's children by exact name, in any
 // order, the later of two with the same name winning; other children are skipped and a

@@ -10,12 +10,6 @@ namespace pelagon {
 
 namespace {
 
-xml::Node textElement(xml::Document& document, std::string_view name, std::string_view utf8) {
-  xml::Node element = document.createElement(name);
-  element.setText(utf8);
-  return element;
-}
-
 xml::Node appendedTextElement(xml::Node parent, std::string_view name, std::string_view utf8) {
   xml::Node element = parent.appendElement(name);
   element.setText(utf8);
@@ -33,22 +27,6 @@ auto readAscii(xml::Node element, Parse parse) {
 
 }  // namespace
 
-xml::Node writeBoolElement(xml::Document& document, std::string_view name, bool value) {
-  return textElement(document, name, value ? "true" : "false");
-}
-
-xml::Node writeIntElement(xml::Document& document, std::string_view name, std::int32_t value) {
-  return textElement(document, name, formatInt(value));
-}
-
-xml::Node writeRealElement(xml::Document& document, std::string_view name, double value, int precision) {
-  return textElement(document, name, formatReal(value, precision));
-}
-
-xml::Node writeStringElement(xml::Document& document, std::string_view name, std::string_view value) {
-  return textElement(document, name, win::AnsiToUtf8(value));
-}
-
 xml::Node appendBoolElement(xml::Node parent, std::string_view name, bool value) {
   return appendedTextElement(parent, name, value ? "true" : "false");
 }
@@ -65,8 +43,8 @@ xml::Node appendStringElement(xml::Node parent, std::string_view name, std::stri
   return appendedTextElement(parent, name, win::AnsiToUtf8(value));
 }
 
-IntAttribute writeIntAttribute(xml::Document& /*document*/, std::string_view name, std::int32_t value) {
-  return IntAttribute{std::string(name), formatInt(value)};
+void setIntAttribute(xml::Node element, std::string_view name, std::int32_t value) {
+  element.setAttribute(name, formatInt(value));
 }
 
 bool readBoolElement(xml::Node element) {

@@ -33,12 +33,6 @@ void appendLanguages(xml::Node element, const LocalizedText& text) {
 
 }  // namespace
 
-xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text) {
-  xml::Node element = document.createElement(name);
-  appendLanguages(element, text);
-  return element;
-}
-
 xml::Node appendLocalizedText(xml::Node parent, std::string_view name, const LocalizedText& text) {
   xml::Node element = parent.appendElement(name);
   appendLanguages(element, text);

@@ -18,10 +18,8 @@ using LocalizedText = std::array<std::string, kLanguageCount>;
 // The languages' element names, taken once from the program's string table.
 const std::array<std::string, kLanguageCount>& languageNames();
 
-// All thirteen children, always: a language without its own text repeats the English one.
-xml::Node writeLocalizedText(xml::Document& document, std::string_view name, const LocalizedText& text);
-
-// The same, made directly as the last child of `parent`.
+// The element as the last child of `parent`, with all thirteen children, always: a language
+// without its own text repeats the English one.
 xml::Node appendLocalizedText(xml::Node parent, std::string_view name, const LocalizedText& text);
 
 // Children are matched to languages by exact name, in any order; unknown names are skipped

@@ -80,7 +80,7 @@ TEST_F(CustomColorInfoTest, CMYKRecipeIsWrittenAsTypedColourAndReadsBack) {
   written.nColorSpace = 2;
   written.channels = {0, 100, 255, 30, 0, 0};
   written.strMatchLibName = "Library A";
-  const xml::Node element = document_->node().appendChild(writeCustomColorInfo(*document_, written));
+  const xml::Node element = appendCustomColorInfo(document_->node(), written);
   EXPECT_EQ(element, document_->documentElement());
   EXPECT_EQ(document_->saveToString(),
             "<CustomColorInfo><strColorName>Spot Blue</strColorName><CMYKColor><C VALUE=\"0\"/>"
@@ -100,7 +100,7 @@ TEST_F(CustomColorInfoTest, CMYKOGRecipeRoundTripsAllSixChannels) {
   written.nColorSpace = 4;
   written.channels = {1, 2, 3, 4, 254, 255};
   written.strMatchLibName = "Lib";
-  const xml::Node element = document_->node().appendChild(writeCustomColorInfo(*document_, written));
+  const xml::Node element = appendCustomColorInfo(document_->node(), written);
   EXPECT_TRUE(element.firstElementByTagName("CMYKOGColor"));
 
   CustomColorInfo read;
@@ -117,7 +117,7 @@ TEST_F(CustomColorInfoTest, NoRecipeWritesNoColourAndKeepsTheLibraryName) {
     written.channels = {5, 6, 7, 8, 9, 10};
     written.strMatchLibName = "Lib";
     xml::DocumentPtr document = xml::Document::Create();
-    document->node().appendChild(writeCustomColorInfo(*document, written));
+    appendCustomColorInfo(document->node(), written);
     EXPECT_EQ(document->saveToString(),
               "<CustomColorInfo><strColorName>Plain</strColorName>"
               "<strMatchLibName>Lib</strMatchLibName></CustomColorInfo>");

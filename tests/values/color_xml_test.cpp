@@ -49,12 +49,12 @@ protected:
   template <class Write>
   static std::string saved(Write write) {
     xml::DocumentPtr document = xml::Document::Create();
-    document->node().appendChild(write(*document));
+    write(document->node());
     return document->saveToString();
   }
 
   static std::string savedTyped(const AbstractColor& color) {
-    return saved([&](xml::Document& document) { return writeTypedColor(document, color); });
+    return saved([&](xml::Node parent) { return appendTypedColor(parent, color); });
   }
 };
 
@@ -67,7 +67,7 @@ TEST_F(ColorXmlTest, ByteChannelsAreWrittenAsIntegersInChannelOrder) {
 
   // The content writer names the element as its record asks, the channels by the class.
   const RGBColor rgb = colorWith<RGBColor>({9, 8, 7});
-  EXPECT_EQ(saved([&](xml::Document& document) { return writeColorContent(document, "Custom", rgb); }),
+  EXPECT_EQ(saved([&](xml::Node parent) { return appendColorContent(parent, "Custom", rgb); }),
             "<Custom><R VALUE=\"9\"/><G VALUE=\"8\"/><B VALUE=\"7\"/></Custom>");
 }
 
@@ -145,8 +145,8 @@ TEST_F(ColorXmlTest, ACodeWithoutAClassWritesNoElement) {
   for (const std::int32_t code : {1, 3}) {
     SCOPED_TRACE(code);
     const NoClassColor color(code);
-    EXPECT_FALSE(writeTypedColor(*document_, color));
-    EXPECT_FALSE(writeColorContent(*document_, "Color", color));
+    EXPECT_FALSE(appendTypedColor(document_->node(), color));
+    EXPECT_FALSE(appendColorContent(document_->node(), "Color", color));
   }
 }
 

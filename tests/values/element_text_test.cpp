@@ -42,23 +42,23 @@ protected:
 };
 
 TEST_F(ElementTextTest, WritersProduceTheExactTextForms) {
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 1600.0, kRealPrecision)), "<d>1600.000</d>");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", -0.106, kRealPrecision)), "<d>-0.106</d>");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 0.25f, kRealPrecision)), "<d>0.250</d>");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 0.0, kRealPrecision)), "<d>0.000</d>");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 12.5, kRealPrecision)), "<d>12.500</d>");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 2.0005, kRealPrecision)), "<d>2.001</d>");
-  EXPECT_EQ(write(writeIntElement(*document_, "n", -1)), "<n>-1</n>");
-  EXPECT_EQ(write(writeIntElement(*document_, "n", 4097)), "<n>4097</n>");
-  EXPECT_EQ(write(writeIntElement(*document_, "n", std::numeric_limits<std::int32_t>::min())),
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 1600.0, kRealPrecision)), "<d>1600.000</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", -0.106, kRealPrecision)), "<d>-0.106</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 0.25f, kRealPrecision)), "<d>0.250</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 0.0, kRealPrecision)), "<d>0.000</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 12.5, kRealPrecision)), "<d>12.500</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 2.0005, kRealPrecision)), "<d>2.001</d>");
+  EXPECT_EQ(write(appendIntElement(document_->node(), "n", -1)), "<n>-1</n>");
+  EXPECT_EQ(write(appendIntElement(document_->node(), "n", 4097)), "<n>4097</n>");
+  EXPECT_EQ(write(appendIntElement(document_->node(), "n", std::numeric_limits<std::int32_t>::min())),
             "<n>-2147483648</n>");
-  EXPECT_EQ(write(writeBoolElement(*document_, "b", true)), "<b>true</b>");
-  EXPECT_EQ(write(writeBoolElement(*document_, "b", false)), "<b>false</b>");
-  EXPECT_EQ(write(writeStringElement(*document_, "s", "")), "<s></s>");
-  EXPECT_EQ(write(writeStringElement(*document_, "s", "a<b & \"c\"")), "<s>a&lt;b &amp; \"c\"</s>");
+  EXPECT_EQ(write(appendBoolElement(document_->node(), "b", true)), "<b>true</b>");
+  EXPECT_EQ(write(appendBoolElement(document_->node(), "b", false)), "<b>false</b>");
+  EXPECT_EQ(write(appendStringElement(document_->node(), "s", "")), "<s></s>");
+  EXPECT_EQ(write(appendStringElement(document_->node(), "s", "a<b & \"c\"")), "<s>a&lt;b &amp; \"c\"</s>");
 
   xml::Node element = document_->createElement("UVLampPower");
-  writeIntAttribute(*document_, "position", -7).addTo(element);
+  setIntAttribute(element, "position", -7);
   EXPECT_EQ(write(element), "<UVLampPower position=\"-7\"/>");
 }
 
@@ -67,7 +67,7 @@ TEST_F(ElementTextTest, NumbersIgnoreTheCLocale) {
     GTEST_SKIP() << "no locale with a decimal comma on this machine";
   }
   ASSERT_STREQ(std::localeconv()->decimal_point, ",");
-  EXPECT_EQ(write(writeRealElement(*document_, "d", 1234.5, kRealPrecision)), "<d>1234.500</d>");
+  EXPECT_EQ(write(appendRealElement(document_->node(), "d", 1234.5, kRealPrecision)), "<d>1234.500</d>");
   EXPECT_EQ(readRealElement(parse("<d>12.75</d>")), 12.75);
   EXPECT_EQ(readRealElement(parse("<d>12,75</d>")), 12.0);
 }
@@ -108,7 +108,7 @@ TEST_F(ElementTextTest, ReadersFollowTheCRules) {
   }
   // An infinity is written as the largest double, so that it reads back rather than as 0.
   const std::string infinity =
-      write(writeRealElement(*document_, "d", -std::numeric_limits<double>::infinity(), kRealPrecision));
+      write(appendRealElement(document_->node(), "d", -std::numeric_limits<double>::infinity(), kRealPrecision));
   EXPECT_EQ(readRealElement(parse(infinity)), -std::numeric_limits<double>::max());
   EXPECT_EQ(readFloatElement(parse(infinity)), -kInf);
 
@@ -136,7 +136,7 @@ TEST_F(ElementTextTest, ReadersFollowTheCRules) {
 
 TEST_F(ElementTextTest, StringsCrossTheAnsiCodePage) {
   ASSERT_TRUE(win::SetACP(1252));
-  EXPECT_EQ(write(writeStringElement(*document_, "s", "Gl\xE4nzend")), "<s>Gl\xC3\xA4nzend</s>");
+  EXPECT_EQ(write(appendStringElement(document_->node(), "s", "Gl\xE4nzend")), "<s>Gl\xC3\xA4nzend</s>");
   EXPECT_EQ(readStringElement(parse("<s>Gl\xC3\xA4nzend \xE6\x97\xA5</s>")), "Gl\xE4nzend ?");
 }
 
@@ -144,7 +144,7 @@ TEST_F(ElementTextTest, LocalizedTextFillsEveryLanguageAndMatchesNamesExactly) {
   LocalizedText text;
   text[0] = "Glossy";
   text[3] = "Brillant";
-  const std::string written = write(writeLocalizedText(*document_, "strMediaName", text));
+  const std::string written = write(appendLocalizedText(document_->node(), "strMediaName", text));
   EXPECT_EQ(
       written,
       "<strMediaName><English>Glossy</English><Chinese_Simplified>Glossy</Chinese_Simplified>"
