@@ -1,7 +1,6 @@
 #include <pelagon/model/passmask_list.h>
 
 #include <array>
-#include <ranges>
 #include <string_view>
 
 #include <pelagon/platform/code_page.h>
@@ -11,22 +10,14 @@ namespace pelagon {
 
 namespace {
 
-constexpr std::string_view kPassmaskName = "Passmask";
-constexpr std::string_view kCommandName = "strPassmaskCommand";
 constexpr std::string_view kPieceName = "strPassmaskPiece";
-
-constexpr std::array<std::string_view, 5> kPassmaskHead{
-    "nPassmaskIndex", "strPassmaskName", "strPassmaskMode", "strInkConsumptionRate", "nOverlapNozzleCount"};
-constexpr RecordEntries<Passmask> kPassmaskEntries{
-    kPassmaskName, EntryMatch::ByName,
-    [](const Passmask& passmask) -> std::string_view { return passmask.strPassmaskName; }};
 
 bool isUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U; }
 
 // The command is cut in the DOM's UTF-8 text at code-point boundaries, so no piece ends
 // inside a character, whatever the ANSI code page.
-void writeCommand(xml::Node passmask, const std::string& command) {
-  xml::Node element = passmask.appendElement(kCommandName);
+void writeCommand(xml::Node passmask, std::string_view name, const std::string& command) {
+  xml::Node element = passmask.appendElement(name);
   const std::string utf8 = win::AnsiToUtf8(command);
   const std::string_view text(utf8);
   std::size_t start = 0;
@@ -53,48 +44,49 @@ std::string readCommand(xml::Node element) {
   return win::Utf8ToAnsi(utf8);
 }
 
+void writeCommands(xml::Node passmask, std::string_view name, const Passmask& record) {
+  for (const std::string& command : record.astrPassmaskCommand) writeCommand(passmask, name, command);
+}
+
+// Each element of the name is one more command.
+void readCommandInto(xml::Node element, Passmask& passmask) {
+  appendOrThrow(passmask.astrPassmaskCommand, readCommand(element));
+}
+
+// The five fields by position, then the commands wherever they stand after them.
+constexpr std::array kPassmaskFields{
+    field<&Passmask::nPassmaskIndex>("nPassmaskIndex"),
+    field<&Passmask::strPassmaskName>("strPassmaskName"),
+    field<&Passmask::strPassmaskMode>("strPassmaskMode"),
+    field<&Passmask::strInkConsumptionRate>("strInkConsumptionRate"),
+    field<&Passmask::nOverlapNozzleCount>("nOverlapNozzleCount"),
+    customField<Passmask, writeCommands, readCommandInto>("strPassmaskCommand"),
+};
+constexpr auto passmaskLayout = layoutOf<"Passmask", kPassmaskFields, 5>;
+
+constexpr RecordEntries<Passmask> kPassmaskEntries{
+    "Passmask", EntryMatch::ByName,
+    [](const Passmask& passmask) -> std::string_view { return passmask.strPassmaskName; }, appendPassmask,
+    readPassmask};
+
 }  // namespace
 
-// ---- PassmaskIO ----
-
-xml::Node PassmaskIO::WritePassmask(xml::Document& document, xml::Node parent,
-                                    const Passmask& passmask) const {
-  xml::Node element = parent.appendChild(document.createElement(kPassmaskName));
-  appendValue(element, "nPassmaskIndex", passmask.nPassmaskIndex);
-  appendValue(element, "strPassmaskName", passmask.strPassmaskName);
-  appendValue(element, "strPassmaskMode", passmask.strPassmaskMode);
-  appendValue(element, "strInkConsumptionRate", passmask.strInkConsumptionRate);
-  appendValue(element, "nOverlapNozzleCount", passmask.nOverlapNozzleCount);
-  for (const std::string& command : passmask.astrPassmaskCommand) writeCommand(element, command);
-  return element;
+xml::Node appendPassmask(xml::Node parent, const Passmask& passmask) {
+  return passmaskLayout().append(parent, passmask);
 }
 
-void PassmaskIO::ReadPassmask(xml::Node element, Passmask& passmask) const {
-  PositionalFields fields(element, kPassmaskHead);
-  fields.read(passmask.nPassmaskIndex);
-  fields.read(passmask.strPassmaskName);
-  fields.read(passmask.strPassmaskMode);
-  fields.read(passmask.strInkConsumptionRate);
-  fields.read(passmask.nOverlapNozzleCount);
-  // The commands follow the fields; an element of their name in a field's place is that field.
-  for (xml::Node child : element.children() | std::views::drop(kPassmaskHead.size())) {
-    if (child.type() == xml::NodeType::Element && child.name() == kCommandName) {
-      appendOrThrow(passmask.astrPassmaskCommand, readCommand(child));
-    }
-  }
-}
+void readPassmask(xml::Node element, Passmask& passmask) { passmaskLayout().read(element, passmask); }
 
 // ---- PassmaskListIO ----
 
 template class WholeDocumentIO<PassmaskListContent>;
 
-void PassmaskListContent::WriteContent(xml::Document& document, xml::Node root, const PassmaskList& source) {
-  for (const Passmask& passmask : source.passmasks) PassmaskIO().WritePassmask(document, root, passmask);
+void PassmaskListContent::WriteContent(xml::Document&, xml::Node root, const PassmaskList& source) {
+  for (const Passmask& passmask : source.passmasks) appendPassmask(root, passmask);
 }
 
 void PassmaskListContent::ReadContent(xml::Node root, PassmaskList& target) {
-  readRecordList(root, target.passmasks, kPassmaskEntries,
-                 [](xml::Node element, Passmask& passmask) { PassmaskIO().ReadPassmask(element, passmask); });
+  readRecordList(root, target.passmasks, kPassmaskEntries);
 }
 
 }  // namespace pelagon

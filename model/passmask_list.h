@@ -43,17 +43,15 @@ struct PassmaskList {
   friend bool operator==(const PassmaskList&, const PassmaskList&) = default;
 };
 
-struct PassmaskIO {
-  // Appends a "Passmask" element under `parent`: the five fields, then one
-  // "strPassmaskCommand" per command, split into pieces (an empty command is one empty
-  // piece, so it survives a round trip).
-  xml::Node WritePassmask(xml::Document& document, xml::Node parent, const Passmask& passmask) const;
-  // The five fields by position, whatever their names (a missing one raises
-  // _com_error(E_POINTER)); then every "strPassmaskCommand" child is one command, the text of
-  // its "strPassmaskPiece" children joined in order. Other children are skipped. Commands are
-  // appended, so the target should be a fresh record.
-  void ReadPassmask(xml::Node element, Passmask& passmask) const;
-};
+// Appends a "Passmask" element under `parent`: the five fields, then one
+// "strPassmaskCommand" per command, split into pieces (an empty command is one empty piece,
+// so it survives a round trip).
+xml::Node appendPassmask(xml::Node parent, const Passmask& passmask);
+// The five fields by position, whatever their names (a missing one raises
+// _com_error(E_POINTER)); then every "strPassmaskCommand" child is one command, the text of
+// its "strPassmaskPiece" children joined in order. Other children are skipped. Commands are
+// appended, so the target should be a fresh record.
+void readPassmask(xml::Node element, Passmask& passmask);
 
 // What lies below the passmask list file's root, for WholeDocumentIO.
 struct PassmaskListContent {
