@@ -257,6 +257,7 @@ public:
     return read(children, record);
   }
 
+  bool empty() const { return fields_.empty(); }
   // The field's place in the table, or the table's size when no field has the name.
   std::size_t find(std::string_view name) const {
     const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), name,
@@ -301,7 +302,10 @@ public:
     head.readFields(head_, record);
     return head;
   }
-  FieldsRead readTail(PositionalFields& head, Record& record) const { return tail_.read(head.rest(), record); }
+  // A record read by position alone ignores what follows its head.
+  FieldsRead readTail(PositionalFields& head, Record& record) const {
+    return tail_.empty() ? FieldsRead() : tail_.read(head.rest(), record);
+  }
   void read(xml::Node element, Record& record) const {
     PositionalFields head = readHead(element, record);
     readTail(head, record);

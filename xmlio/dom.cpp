@@ -740,9 +740,8 @@ void Node::setText(std::string_view utf8) {
 }
 
 // A document holds one element at its top; `arriving` may already be it.
-static void requireRoomForElement(pugi::xml_node parent, pugi::xml_node arriving) {
-  if (parent.type() != pugi::node_document) return;
-  for (pugi::xml_node existing = parent.first_child(); existing; existing = existing.next_sibling()) {
+static void requireRoomForElement(pugi::xml_node document, pugi::xml_node arriving) {
+  for (pugi::xml_node existing = document.first_child(); existing; existing = existing.next_sibling()) {
     if (existing.type() == pugi::node_element && !isParking(existing) && existing != arriving) {
       throw _com_error(win::E_FAIL, "Only one top level element is allowed in an XML document.");
     }
@@ -752,7 +751,9 @@ static void requireRoomForElement(pugi::xml_node parent, pugi::xml_node arriving
 Node Node::appendChild(Node child) {
   pugi::xml_node parent = require(node_);
   const pugi::xml_node moved = require(child.node_);
-  if (moved.type() == pugi::node_element) requireRoomForElement(parent, moved);
+  if (parent.type() == pugi::node_document && moved.type() == pugi::node_element) {
+    requireRoomForElement(parent, moved);
+  }
   // pugixml refuses to move a node into itself or its own subtree, or across documents.
   if (!parent.append_move(moved)) {
     throw _com_error(win::E_FAIL, "The node cannot be inserted at this place.");
@@ -762,10 +763,12 @@ Node Node::appendChild(Node child) {
 
 Node Node::appendElement(std::string_view name) {
   pugi::xml_node parent = require(node_);
-  if (parent.type() != pugi::node_element && parent.type() != pugi::node_document) {
+  const pugi::xml_node_type type = parent.type();
+  if (type == pugi::node_document) {
+    requireRoomForElement(parent, pugi::xml_node());
+  } else if (type != pugi::node_element) {
     throw _com_error(win::E_FAIL, "Only elements and documents take new elements this way.");
   }
-  requireRoomForElement(parent, pugi::xml_node());
   requireXmlName(name);
   const pugi::xml_node element = parent.append_child(TerminatedName(name).c_str());
   if (!element) throwOutOfMemory();
