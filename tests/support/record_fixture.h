@@ -28,11 +28,14 @@ inline constexpr std::array<std::string_view, kLanguageCount> kLanguages = {
 
 // The written form of a localized text whose languages all hold `text`.
 inline std::string localizedXml(std::string_view name, std::string_view text) {
-  std::string xml = "<" + std::string(name) + ">";
+  // Appended piece by piece: g++ 12 at -O3 warns falsely on "<" + std::string(name).
+  std::string xml;
+  xml.append("<").append(name).append(">");
   for (std::string_view language : kLanguages) {
     xml.append("<").append(language).append(">").append(text).append("</").append(language).append(">");
   }
-  return xml + "</" + std::string(name) + ">";
+  xml.append("</").append(name).append(">");
+  return xml;
 }
 
 // The _com_error code `action` raises, S_OK when it raises none.
