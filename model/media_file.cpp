@@ -8,22 +8,27 @@
 namespace pelagon {
 
 namespace {
-// The root's children read by position; ProfileList and what follows are not read.
-constexpr std::array<std::string_view, 2> kContentHead{"strSeriesName", "data"};
+
+// ProfileList is always written empty and never read.
+void writeProfileList(xml::Node parent, std::string_view name, const MediaFile&) { parent.appendElement(name); }
+void readNothing(xml::Node, MediaFile&) {}
+
+// The root's children: the first two by position; ProfileList and what follows are not read.
+constexpr std::array kContentFields{
+    field<&MediaFile::strSeriesName>("strSeriesName"),
+    recordListField<&MediaFile::media, kMediaInfoEntries>("data"),
+    customField<MediaFile, writeProfileList, readNothing>("ProfileList"),
+};
+constexpr auto contentLayout = layoutOf<"Halden_Media_File", kContentFields, 2>;
+
 }  // namespace
 
 template class WholeDocumentIO<MediaFileContent>;
 
 void MediaFileContent::WriteContent(xml::Document&, xml::Node root, const MediaFile& source) {
-  appendValue(root, "strSeriesName", source.strSeriesName);
-  appendRecordList(root, "data", source.media, kMediaInfoEntries);
-  root.appendElement("ProfileList");
+  appendFields<MediaFile>(root, kContentFields, source);
 }
 
-void MediaFileContent::ReadContent(xml::Node root, MediaFile& target) {
-  PositionalFields children(root, kContentHead);
-  children.read(target.strSeriesName);
-  children.take([&](xml::Node data) { readRecordList(data, target.media, kMediaInfoEntries); });
-}
+void MediaFileContent::ReadContent(xml::Node root, MediaFile& target) { contentLayout().readHead(root, target); }
 
 }  // namespace pelagon
