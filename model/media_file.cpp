@@ -23,12 +23,10 @@ constexpr auto contentLayout = layoutOf<"Halden_Media_File", kContentFields, 2>;
 
 }  // namespace
 
-template class WholeDocumentIO<MediaFileContent>;
-
-void MediaFileContent::WriteContent(xml::Document&, xml::Node root, const MediaFile& source) {
+void appendMediaFileContent(xml::Node root, const MediaFile& source) {
   appendFields<MediaFile>(root, kContentFields, source);
 }
 
-void MediaFileContent::ReadContent(xml::Node root, MediaFile& target) { contentLayout().readHead(root, target); }
+void readMediaFileContent(xml::Node root, MediaFile& target) { contentLayout().readHead(root, target); }
 
 }  // namespace pelagon

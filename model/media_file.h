@@ -25,27 +25,17 @@ struct MediaFile {
   friend bool operator==(const MediaFile&, const MediaFile&) = default;
 };
 
-// What lies below the media-setting file's root, for WholeDocumentIO.
-struct MediaFileContent {
-  using Record = MediaFile;
-  static constexpr std::string_view kRootName = "Halden_Media_File";
-  static constexpr std::string_view kVersion = "5.0.1.0";
-  static void WriteContent(xml::Document& document, xml::Node root, const MediaFile& source);
-  static void ReadContent(xml::Node root, MediaFile& target);
-};
-
-extern template class WholeDocumentIO<MediaFileContent>;
+// What lies below the root: strSeriesName, data and ProfileList. The first two are read by
+// position, whatever their names (a missing one fails the load); every child of "data" is
+// read as a medium; ProfileList and anything after it are not read, and ProfileList is
+// always written empty.
+void appendMediaFileContent(xml::Node root, const MediaFile& source);
+void readMediaFileContent(xml::Node root, MediaFile& target);
 
 // Reads and writes a media-setting file of format version "5.0.1.0". Files of 5.0.x.x are
 // always read; another major or minor version is refused only while the application's title
-// turns the version check on. The root's children are strSeriesName, data and ProfileList:
-// the first two are read by position, whatever their names (a missing one fails the load);
-// every child of "data" is read as a medium; ProfileList and anything after it are not read,
-// and ProfileList is always written empty.
-class MediaFileIO : public WholeDocumentIO<MediaFileContent> {
-public:
-  explicit MediaFileIO(std::string documentPath)
-      : ICommonIO(documentPath), WholeDocumentIO(std::move(documentPath)) {}
-};
+// turns the version check on.
+using MediaFileIO =
+    WholeDocumentIO<MediaFile, "Halden_Media_File", "5.0.1.0", appendMediaFileContent, readMediaFileContent>;
 
 }  // namespace pelagon

@@ -79,13 +79,11 @@ void readPassmask(xml::Node element, Passmask& passmask) { passmaskLayout().read
 
 // ---- PassmaskListIO ----
 
-template class WholeDocumentIO<PassmaskListContent>;
-
-void PassmaskListContent::WriteContent(xml::Document&, xml::Node root, const PassmaskList& source) {
+void appendPassmaskListContent(xml::Node root, const PassmaskList& source) {
   for (const Passmask& passmask : source.passmasks) appendPassmask(root, passmask);
 }
 
-void PassmaskListContent::ReadContent(xml::Node root, PassmaskList& target) {
+void readPassmaskListContent(xml::Node root, PassmaskList& target) {
   readRecordList(root, target.passmasks, kPassmaskEntries);
 }
 

@@ -53,24 +53,14 @@ xml::Node appendPassmask(xml::Node parent, const Passmask& passmask);
 // appended, so the target should be a fresh record.
 void readPassmask(xml::Node element, Passmask& passmask);
 
-// What lies below the passmask list file's root, for WholeDocumentIO.
-struct PassmaskListContent {
-  using Record = PassmaskList;
-  static constexpr std::string_view kRootName = "aPassmaskList";
-  static constexpr std::string_view kVersion = "1.0.1.0";
-  static void WriteContent(xml::Document& document, xml::Node root, const PassmaskList& source);
-  static void ReadContent(xml::Node root, PassmaskList& target);
-};
-
-extern template class WholeDocumentIO<PassmaskListContent>;
+// What lies below the root: one "Passmask" element per passmask; other children are skipped.
+void appendPassmaskListContent(xml::Node root, const PassmaskList& source);
+void readPassmaskListContent(xml::Node root, PassmaskList& target);
 
 // Reads and writes a passmask list file of format version "1.0.1.0". Files of 1.0.x.x
 // are always read; another major or minor version is refused only while the application's
 // title turns the version check on. There is no older reader to fall back to.
-class PassmaskListIO : public WholeDocumentIO<PassmaskListContent> {
-public:
-  explicit PassmaskListIO(std::string documentPath)
-      : ICommonIO(documentPath), WholeDocumentIO(std::move(documentPath)) {}
-};
+using PassmaskListIO = WholeDocumentIO<PassmaskList, "aPassmaskList", "1.0.1.0", appendPassmaskListContent,
+                                       readPassmaskListContent>;
 
 }  // namespace pelagon

@@ -16,6 +16,7 @@
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/hresult.h>
 #include <pelagon/values/read_error.h>
+#include <pelagon/values/record_fields.h>
 #include <pelagon/xmlio/common_io.h>
 #include <pelagon/xmlio/dom_creator.h>
 
@@ -139,27 +140,28 @@ inline std::string VersionOfReplacedFile(ICommonIO& io) {
 }
 
 // A whole-document file class: Load, the three saves and CreateDocument over one root
-// element that carries the file's version. `Content` names the file's record (`Record`), its
-// root (`kRootName`) and format version (`kVersion`), and writes and reads what lies below
-// the root: `WriteContent(document, root, record)` and `ReadContent(root, record)`.
-template <typename Content>
+// element, named `RootName`, that carries the file's version; `Version` is the format
+// version the class writes. `WriteContent(root, record)` and `ReadContent(root, record)`
+// write and read what lies below the root.
+template <typename RecordType, ElementName RootName, ElementName Version,
+          void (*WriteContent)(xml::Node, const RecordType&), void (*ReadContent)(xml::Node, RecordType&)>
 class WholeDocumentIO : public virtual ICommonIO {
 public:
-  using Record = typename Content::Record;
+  using Record = RecordType;
 
   explicit WholeDocumentIO(std::string documentPath) : ICommonIO(std::move(documentPath)) {}
 
   VersionRecord& GetVersion(VersionRecord& version) const override {
-    version = VersionRecord::Parse(Content::kVersion);
+    version = VersionRecord::Parse(Version.view());
     return version;
   }
-  std::string GetRootName() const override { return std::string(Content::kRootName); }
+  std::string GetRootName() const override { return std::string(RootName.view()); }
 
   // Reads the file into `target`, which should be fresh (entries are appended). The file is
   // loaded once and kept, so a later Load reads the same document. Every failure gives
   // false with LastError() set; what was read before it stays in `target`.
   bool Load(Record& target) {
-    return LoadWholeDocument(*this, lastError_, [&](xml::Node root) { ReadContent(root, target); });
+    return LoadWholeDocument(*this, lastError_, [&](xml::Node root) { readRoot(root, target); });
   }
   // Write the whole file in `form` (the carried files are Indented) with this class's
   // version, with the version of the file being replaced, or with `version` (for example
@@ -184,7 +186,7 @@ public:
   // Checks the root and version of `document` and reads it; every exception passes.
   static void ReadDocument(const xml::DocumentPtr& document, Record& target) {
     WholeDocumentIO io("");
-    io.ReadContent(io.FindRootElement(document), target);
+    io.readRoot(io.FindRootElement(document), target);
   }
 
   // Why the last Load or Save failed, for people; empty after a success.
@@ -197,12 +199,12 @@ private:
   }
   xml::Node BuildRoot(xml::Document& document, const Record& source) const {
     xml::Node root = CreateRootElement(document);
-    Content::WriteContent(document, root, source);
+    WriteContent(root, source);
     return root;
   }
-  void ReadContent(xml::Node root, Record& target) const {
+  void readRoot(xml::Node root, Record& target) const {
     target.version = ReadRootVersion(root);
-    Content::ReadContent(root, target);
+    ReadContent(root, target);
   }
 
   std::string lastError_;
