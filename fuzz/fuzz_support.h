@@ -98,4 +98,14 @@ int fuzzDocument(const std::uint8_t* data, std::size_t size, Read&& read, Create
   return 0;
 }
 
+// The target of a whole-document class (WholeDocumentIO), in the Indented form the carried
+// files have and Save writes by default.
+template <typename IO>
+int fuzzWholeDocument(const std::uint8_t* data, std::size_t size) {
+  using Records = typename IO::Record;
+  return fuzzDocument<Records>(
+      data, size, [](const xml::DocumentPtr& document, Records& target) { IO::ReadDocument(document, target); },
+      [](const Records& source) { return IO("").CreateDocument(source); }, xml::SaveForm::Indented);
+}
+
 }  // namespace pelagon::fuzz

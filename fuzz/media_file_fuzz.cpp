@@ -4,13 +4,5 @@
 #include <pelagon/model/media_file.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pelagon;
-  // Indented, the form the carried files have and Save writes by default.
-  return fuzz::fuzzDocument<MediaFile>(
-      data, size,
-      [](const xml::DocumentPtr& document, MediaFile& target) {
-        MediaFileIO::ReadDocument(document, target);
-      },
-      [](const MediaFile& source) { return MediaFileIO("").CreateDocument(source); },
-      xml::SaveForm::Indented);
+  return pelagon::fuzz::fuzzWholeDocument<pelagon::MediaFileIO>(data, size);
 }
