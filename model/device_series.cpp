@@ -32,32 +32,39 @@ std::string readCommand(xml::Node element) {
   }
 }
 
-// Commands are stored escaped.
-template <std::string CommandSet::*Command>
-void writeCommandField(xml::Node parent, std::string_view name, const CommandSet& commands) {
-  appendValue(parent, name, encodeEscapedString(commands.*Command));
-}
-template <std::string CommandSet::*Command>
-void readCommandField(xml::Node element, CommandSet& commands) {
-  commands.*Command = readCommand(element);
-}
-template <std::string CommandSet::*Command>
-constexpr RecordField<CommandSet> command(std::string_view name) {
-  return customField<CommandSet, writeCommandField<Command>, readCommandField<Command>>(name);
+// The nine commands in document order, all read by position and stored escaped.
+constexpr std::array<std::pair<std::string_view, std::string CommandSet::*>, 9> kCommands{{
+    {"strInitialize", &CommandSet::strInitialize},
+    {"strPrintHeader", &CommandSet::strPrintHeader},
+    {"strPrintTailer", &CommandSet::strPrintTailer},
+    {"strCutHeader", &CommandSet::strCutHeader},
+    {"strCutTailer", &CommandSet::strCutTailer},
+    {"strPageFeed", &CommandSet::strPageFeed},
+    {"strPageRewind", &CommandSet::strPageRewind},
+    {"strSheetCut", &CommandSet::strSheetCut},
+    {"strCancel", &CommandSet::strCancel},
+}};
+
+constexpr auto kCommandNames = [] {
+  std::array<std::string_view, kCommands.size()> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = kCommands[i].first;
+  return names;
+}();
+
+void writeCommands(xml::Node parent, std::string_view name, const DeviceSeries& series) {
+  xml::Node commands = parent.appendElement(name);
+  for (const auto& [command, member] : kCommands) {
+    appendValue(commands, command, encodeEscapedString(series.commandSet.*member));
+  }
 }
 
-// All nine by position.
-constexpr std::array kCommandFields{
-    command<&CommandSet::strInitialize>("strInitialize"),
-    command<&CommandSet::strPrintHeader>("strPrintHeader"),
-    command<&CommandSet::strPrintTailer>("strPrintTailer"),
-    command<&CommandSet::strCutHeader>("strCutHeader"),
-    command<&CommandSet::strCutTailer>("strCutTailer"),
-    command<&CommandSet::strPageFeed>("strPageFeed"),
-    command<&CommandSet::strPageRewind>("strPageRewind"),
-    command<&CommandSet::strSheetCut>("strSheetCut"),
-    command<&CommandSet::strCancel>("strCancel"),
-};
+void readCommands(xml::Node element, DeviceSeries& series) {
+  PositionalFields commands(element, kCommandNames);
+  for (const auto& command : kCommands) {
+    std::string CommandSet::*const member = command.second;
+    commands.take([&](xml::Node child) { series.commandSet.*member = readCommand(child); });
+  }
+}
 
 std::string_view englishName(const LocalizedText& text) { return text[0]; }
 
@@ -100,7 +107,7 @@ constexpr std::array kContentFields{
     recordListField<&DeviceSeries::aSeparationInfoList, kSeparationEntries>("aSeparationInfoList"),
     recordListField<&DeviceSeries::aVControlPointList, kVControlPointEntries>("aVControlPointList"),
     recordListField<&DeviceSeries::aPatternInfoList, kPatternEntries>("aPatternInfoList"),
-    positionalRecordField<&DeviceSeries::commandSet, kCommandFields>("commandSet"),
+    customField<DeviceSeries, writeCommands, readCommands>("commandSet"),
     recordListField<&DeviceSeries::aMediaInfoList, kMediaInfoEntries>("aMediaInfoList"),
     customField<DeviceSeries, writePrintCharts, readPrintCharts>("aPrintChartFileInfoSetList"),
     customField<DeviceSeries, writeInkVolumes, readInkVolumes>("aInkVolumeInfoList"),
