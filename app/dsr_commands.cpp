@@ -1,27 +1,22 @@
 #include <pelagon/app/dsr_commands.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <functional>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <utility>
 
 #include <pelagon/app/dsr_check.h>
+#include <pelagon/app/dsr_files.h>
 #include <pelagon/app/dsr_json.h>
 #include <pelagon/model/device_series.h>
 #include <pelagon/model/media_file.h>
 #include <pelagon/model/media_merge.h>
 #include <pelagon/model/passmask_list.h>
-#include <pelagon/platform/code_page.h>
 #include <pelagon/platform/com.h>
 #include <pelagon/platform/debug_output.h>
 #include <pelagon/platform/files.h>
@@ -57,86 +52,6 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 on success, 1 when the file has problems, 2 on bad usage or when\n"
     "an input cannot be read.\n";
-
-// A failure that ends the command with a status and a message for people.
-struct Failure {
-  int status;
-  std::string message;
-  bool pointToHelp = false;
-};
-
-[[noreturn]] void usageError(const std::string& message) { throw Failure{kExitUsage, message, true}; }
-
-enum class Kind { DeviceSeries, MediaFile, PassmaskList };
-
-std::string kindName(Kind kind) {
-  switch (kind) {
-    case Kind::DeviceSeries:
-      return "device series";
-    case Kind::MediaFile:
-      return "media settings";
-    case Kind::PassmaskList:
-      return "passmask list";
-  }
-  return {};
-}
-
-// "this is a media settings file": the kind as a sentence names it.
-std::string aFileOfKind(Kind kind) {
-  return kind == Kind::MediaFile ? "a media settings file" : "a " + kindName(kind);
-}
-
-// A device file read by the library, whichever of the three kinds it is.
-struct LoadedFile {
-  Kind kind = Kind::DeviceSeries;
-  std::string version;
-  DeviceSeries series;
-  MediaFile media;
-  PassmaskList passmasks;
-};
-
-void requireReadable(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure{kExitUsage, path + ": cannot open: " + std::strerror(errno)};
-  struct stat info {};
-  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  ::close(fd);
-  if (directory) throw Failure{kExitUsage, path + ": cannot open: " + std::strerror(EISDIR)};
-}
-
-template <typename IO, typename Target>
-void loadInto(const std::string& path, MSXMLDOMCreator&& creator, Target& target) {
-  IO io(path);
-  io.creator = std::move(creator);
-  if (!io.Load(target)) throw Failure{kExitProblems, io.LastError()};
-}
-
-LoadedFile loadFile(const std::string& path) {
-  requireReadable(path);
-  MSXMLDOMCreator creator;
-  creator.LoadDocument(path);
-  if (!creator.document)
-    throw Failure{kExitProblems, path + ": not a well-formed XML file: " + creator.errorText};
-  const xml::Node root = creator.document->documentElement();
-  const std::string rootName(root.name());
-  LoadedFile file;
-  if (const xml::Attribute version = root.attribute("strVersion")) file.version = ReadNodeText(version);
-  if (rootName == "DeviceSeries") {
-    file.kind = Kind::DeviceSeries;
-    loadInto<DeviceSeriesIO2>(path, std::move(creator), file.series);
-  } else if (rootName == "Halden_Media_File") {
-    file.kind = Kind::MediaFile;
-    loadInto<MediaFileIO>(path, std::move(creator), file.media);
-  } else if (rootName == "aPassmaskList") {
-    file.kind = Kind::PassmaskList;
-    loadInto<PassmaskListIO>(path, std::move(creator), file.passmasks);
-  } else {
-    throw Failure{
-        kExitProblems,
-        path + ": not a device series, media settings or passmask list (root element \"" + rootName + "\")"};
-  }
-  return file;
-}
 
 // The lists of a file and their sizes, in document order.
 std::vector<std::pair<std::string, int>> listSizes(const LoadedFile& file) {
@@ -186,78 +101,7 @@ std::vector<std::pair<std::string, int>> listSizes(const LoadedFile& file) {
   return sizes;
 }
 
-xml::DocumentPtr documentOf(LoadedFile& file) {
-  xml::DocumentPtr document;
-  switch (file.kind) {
-    case Kind::DeviceSeries:
-      document = DeviceSeriesIO2("").CreateDocument(file.series);
-      break;
-    case Kind::MediaFile:
-      document = MediaFileIO("").CreateDocument(file.media);
-      break;
-    case Kind::PassmaskList:
-      document = PassmaskListIO("").CreateDocument(file.passmasks);
-      break;
-  }
-  if (!document) throw Failure{kExitProblems, "the document cannot be built again"};
-  // The dump shows the version the file carries, not the one a save would write.
-  document->documentElement().setAttribute("strVersion", win::AnsiToUtf8(file.version));
-  return document;
-}
-
 // ---- Commands ----
-
-struct Arguments {
-  std::vector<std::string> operands;
-  std::map<std::string, std::optional<std::string>> options;
-
-  bool flag(const std::string& name) const { return options.count(name) != 0; }
-  std::optional<std::string> value(const std::string& name) const {
-    const auto it = options.find(name);
-    return it == options.end() ? std::nullopt : it->second;
-  }
-};
-
-// Splits the arguments after the command into operands and the options it knows; an
-// option in `valued` takes the next argument (or "=value").
-Arguments parse(const std::string& command, const std::vector<std::string>& args,
-                std::size_t expectedOperands, const std::vector<std::string>& flags,
-                const std::vector<std::string>& valued) {
-  Arguments parsed;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      parsed.operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    const auto equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (std::find(flags.begin(), flags.end(), name) != flags.end() && equals == std::string::npos) {
-      parsed.options[name] = std::nullopt;
-    } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
-      if (equals != std::string::npos) {
-        parsed.options[name] = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        parsed.options[name] = args[++i];
-      } else {
-        usageError(command + ": option " + name + " needs a value");
-      }
-    } else {
-      usageError(command + ": unknown option " + arg);
-    }
-  }
-  if (parsed.operands.size() != expectedOperands) {
-    usageError(command + " takes " + std::to_string(expectedOperands) +
-               (expectedOperands == 1 ? " file" : " files") + ", not " +
-               std::to_string(parsed.operands.size()));
-  }
-  return parsed;
-}
 
 int info(const std::vector<std::string>& args, std::ostream& out) {
   const Arguments parsed = parse("info", args, 1, {"--json"}, {});
