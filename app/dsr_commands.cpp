@@ -11,6 +11,7 @@
 #include <utility>
 
 #include <pelagon/app/dsr_check.h>
+#include <pelagon/app/dsr_diff.h>
 #include <pelagon/app/dsr_files.h>
 #include <pelagon/app/dsr_json.h>
 #include <pelagon/model/device_series.h>
@@ -45,6 +46,8 @@ constexpr const char* kUsage =
     "  merge INSTALLED NEW [--dry-run]  install the device series NEW over INSTALLED,\n"
     "                                   keeping the media the user added and the\n"
     "                                   visibility the user chose\n"
+    "  diff OLD NEW [--json]            what changed from OLD to NEW, record by record;\n"
+    "                                   status 0 the same, 1 different, 2 trouble\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -344,6 +347,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "convert") return convert(rest);
     if (command == "validate") return validate(rest, err);
     if (command == "merge") return merge(rest, out);
+    if (command == "diff") return diff(rest, out);
     usageError("unknown command '" + command + "'");
   } catch (const Failure& failure) {
     err << "pelagon-dsr: " << failure.message << '\n';

@@ -76,18 +76,15 @@ bool hasElementChildren(xml::Node element) {
   return false;
 }
 
-}  // namespace
-
-namespace {
+// The slots of a fixed array and the entries of a list of values ("value0", "value") take
+// their kind from the array's name.
+Json typedLeaf(std::string_view name, std::string_view parentName, const std::string& text) {
+  return leafValue(stemOf(name) == "value" ? parentName : name, text);
+}
 
 Json elementToJson(xml::Node element, std::string_view parentName) {
   const std::string name(element.name());
-  if (!hasElementChildren(element) && !isListName(name) && !element.attribute("VALUE") &&
-      !element.attribute("position") && !element.attribute("strVersion")) {
-    // The slots of a fixed array and the entries of a list of values ("value0", "value")
-    // take their kind from the array's name.
-    return leafValue(stemOf(name) == "value" ? parentName : std::string_view(name), element.text());
-  }
+  if (IsLeaf(element)) return typedLeaf(name, parentName, element.text());
   const bool entries = childrenAreEntries(element, name);
   Json value = entries ? Json::array() : Json::object();
   for (const char* attribute : {"strVersion", "position", "VALUE"}) {
@@ -120,5 +117,24 @@ Json elementToJson(xml::Node element, std::string_view parentName) {
 }  // namespace
 
 Json ElementToJson(xml::Node element) { return elementToJson(element, {}); }
+
+bool IsLeaf(xml::Node element) {
+  if (hasElementChildren(element) || element.attribute("VALUE") || element.attribute("position") ||
+      element.attribute("strVersion")) {
+    return false;
+  }
+  // An empty list is not a value, but the entries of a list of numbers carry list names
+  // too ("anInkConfigIndex" in "anInkConfigIndexList").
+  const xml::Node parent = element.parent();
+  const bool entryOfList = parent && parent.type() == xml::NodeType::Element && isListName(parent.name());
+  return entryOfList || !isListName(element.name());
+}
+
+bool ChildrenAreEntries(xml::Node element) { return childrenAreEntries(element, element.name()); }
+
+Json LeafToJson(xml::Node leaf, std::string_view text) {
+  const xml::Node parent = leaf.parent();
+  return typedLeaf(leaf.name(), parent ? parent.name() : std::string_view(), std::string(text));
+}
 
 }  // namespace pelagon::dsr

@@ -6,9 +6,6 @@
 
 namespace pelagon {
 
-namespace {
-
-// Quotes and control bytes escaped, so that a hostile name cannot break the message's form.
 std::string quoted(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string result = "\"";
@@ -28,6 +25,8 @@ std::string quoted(std::string_view text) {
   result += '"';
   return result;
 }
+
+namespace {
 
 std::string joined(std::string_view step, std::string_view where) {
   if (step.empty()) return std::string(where);

@@ -29,6 +29,10 @@ private:
   std::string problem_;
 };
 
+// `text` in double quotes, with quotes, backslashes and control bytes escaped, so that a
+// hostile name cannot break the form of a message.
+std::string quoted(std::string_view text);
+
 // A list entry in a path: "list[position]", then the record's English name in quotes when
 // it has one (as `pelagon-dsr check` names records).
 std::string entryLabel(std::string_view list, int position, std::string_view englishName = {});
