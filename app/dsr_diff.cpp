@@ -11,6 +11,7 @@
 #include <pelagon/app/dsr_json.h>
 #include <pelagon/platform/code_page.h>
 #include <pelagon/platform/hresult.h>
+#include <pelagon/values/localized_text.h>
 #include <pelagon/values/output_table.h>
 #include <pelagon/values/read_error.h>
 #include <pelagon/xmlio/dom.h>
@@ -196,7 +197,9 @@ public:
   // One field, present on at least one side.
   void field(const std::string& record, const std::string& name, xml::Node before, xml::Node after) {
     attributes(record, name, before, after);
-    const bool leaf = (!before || IsLeaf(before)) && (!after || IsLeaf(after));
+    // A passmask command is written in pieces of 4096 characters; it is one value all the same.
+    const bool whole = (before ? before : after).name() == "strPassmaskCommand";
+    const bool leaf = whole || ((!before || IsLeaf(before)) && (!after || IsLeaf(after)));
     if (leaf) {
       if (before && after && before.name() == "usOutputTable") {
         curve(record, name, before.text(), after.text());
@@ -206,11 +209,53 @@ public:
     } else if (ChildrenAreEntries(before ? before : after)) {
       entries(record, name, before, after);
     } else {
+      const std::size_t first = out_.size();
       fields(record, name + ".", before, after);
+      if (isLocalizedText(before ? before : after)) joinLanguages(name, first);
     }
   }
 
 private:
+  static bool isLocalizedText(xml::Node element) {
+    std::size_t language = 0;
+    for (xml::Node child : elementChildren(element)) {
+      if (language == kLanguageCount || child.name() != languageNames()[language++]) return false;
+    }
+    return language == kLanguageCount;
+  }
+
+  // A name changed the same way in several languages is one line that lists them, or says
+  // "all languages"; each language that changed otherwise keeps a line of its own.
+  void joinLanguages(const std::string& name, std::size_t first) {
+    std::vector<Difference> joined;
+    std::vector<std::vector<std::string>> languages;
+    for (std::size_t i = first; i < out_.size(); ++i) {
+      Difference& change = out_[i];
+      const std::string language = change.field.substr(name.size() + 1);
+      const auto same = std::find_if(joined.begin(), joined.end(), [&](const Difference& d) {
+        return d.before.has_value() == change.before.has_value() && d.after.has_value() == change.after.has_value() &&
+               (!d.before || d.before->text == change.before->text) && (!d.after || d.after->text == change.after->text);
+      });
+      if (same != joined.end()) {
+        languages[static_cast<std::size_t>(same - joined.begin())].push_back(language);
+      } else {
+        joined.push_back(std::move(change));
+        languages.push_back({language});
+      }
+    }
+    out_.resize(first);
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+      std::string field = name;
+      if (languages[i].size() == kLanguageCount) {
+        field += " (all languages)";
+      } else {
+        for (std::size_t l = 0; l < languages[i].size(); ++l) field += (l == 0 ? "." : ",") + languages[i][l];
+      }
+      joined[i].field = std::move(field);
+      out_.push_back(std::move(joined[i]));
+    }
+  }
+
   static std::optional<std::string> textOf(xml::Node element) {
     if (!element) return std::nullopt;
     return element.text();

@@ -120,6 +120,8 @@ TEST_F(DsrProgramTest, DumpGivesTheSameJsonForTheSameDocument) {
   const auto& calibration = media["aPermissionSetList"][0]["aCalibrationInfoList"][0];
   EXPECT_TRUE(calibration["density"][0].is_number_float()) << calibration["density"];
   EXPECT_TRUE(calibration["lab"][0]["a"].is_number()) << calibration["lab"];
+  // The entries of a list of numbers carry list names of their own; they are values still.
+  EXPECT_EQ(media["aPermissionSetList"][1]["anVControlIndexList"], nlohmann::json::parse("[1, 2]"));
 
   ASSERT_EQ(run({"convert", file("sample.dsr"), file("copy.dsr"), "--keep-version"}).status, 0);
   EXPECT_EQ(run({"dump", file("copy.dsr")}).out, first.out);
