@@ -61,8 +61,9 @@ Matching matchEntries(const std::vector<std::string>& before, const std::vector<
   std::vector<std::size_t> previous(before.size(), before.size());
   for (std::size_t i = 0; i < before.size(); ++i) {
     if (m.partner[i] < 0) continue;
-    const auto at = std::lower_bound(tails.begin(), tails.end(), m.partner[i],
-                                     [&](std::size_t entry, int partner) { return m.partner[entry] < partner; });
+    const auto at =
+        std::lower_bound(tails.begin(), tails.end(), m.partner[i],
+                         [&](std::size_t entry, int partner) { return m.partner[entry] < partner; });
     if (at != tails.begin()) previous[i] = *(at - 1);
     if (at == tails.end()) {
       tails.push_back(i);
@@ -115,8 +116,8 @@ void diffEntries(const std::string& parent, std::string_view list, const std::ve
       continue;
     }
     if (matching.moved[i]) {
-      out.push_back({Change::Moved, label, {}, positionValue(i), positionValue(static_cast<std::size_t>(partner)),
-                     {}});
+      out.push_back(
+          {Change::Moved, label, {}, positionValue(i), positionValue(static_cast<std::size_t>(partner)), {}});
     }
     compare(i, static_cast<std::size_t>(partner), label);
   }
@@ -188,7 +189,8 @@ public:
       const std::size_t count = std::max(group.before.size(), group.after.size());
       // A field that repeats (the commands of a passmask) is an array of its occurrences.
       for (std::size_t i = 0; i < count; ++i) {
-        field(record, count == 1 ? name : name + positionKey(i), i < group.before.size() ? group.before[i] : xml::Node(),
+        field(record, count == 1 ? name : name + positionKey(i),
+              i < group.before.size() ? group.before[i] : xml::Node(),
               i < group.after.size() ? group.after[i] : xml::Node());
       }
     }
@@ -233,8 +235,10 @@ private:
       Difference& change = out_[i];
       const std::string language = change.field.substr(name.size() + 1);
       const auto same = std::find_if(joined.begin(), joined.end(), [&](const Difference& d) {
-        return d.before.has_value() == change.before.has_value() && d.after.has_value() == change.after.has_value() &&
-               (!d.before || d.before->text == change.before->text) && (!d.after || d.after->text == change.after->text);
+        return d.before.has_value() == change.before.has_value() &&
+               d.after.has_value() == change.after.has_value() &&
+               (!d.before || d.before->text == change.before->text) &&
+               (!d.after || d.after->text == change.after->text);
       });
       if (same != joined.end()) {
         languages[static_cast<std::size_t>(same - joined.begin())].push_back(language);
@@ -264,12 +268,17 @@ private:
   void leafChange(const std::string& record, const std::string& name, xml::Node leaf,
                   std::optional<std::string> before, std::optional<std::string> after) {
     if (before == after) return;
-    out_.push_back(
-        {Change::Changed, record, name, valueOf(leaf, std::move(before)), valueOf(leaf, std::move(after)), {}});
+    out_.push_back({Change::Changed,
+                    record,
+                    name,
+                    valueOf(leaf, std::move(before)),
+                    valueOf(leaf, std::move(after)),
+                    {}});
   }
 
   void attributes(const std::string& record, const std::string& name, xml::Node before, xml::Node after) {
-    const auto attributeText = [](xml::Node element, std::string_view attribute) -> std::optional<std::string> {
+    const auto attributeText = [](xml::Node element,
+                                  std::string_view attribute) -> std::optional<std::string> {
       if (!element) return std::nullopt;
       const xml::Attribute found = element.attribute(attribute);
       if (!found) return std::nullopt;
@@ -303,8 +312,8 @@ private:
       ++change.differing;
       change.largest = std::max(change.largest, difference);
     }
-    // Two texts can differ while every rebuilt entry is the same only if the samples are;
-    // then there is nothing to report.
+    // Two texts that decode to the same samples (the decoder is lenient) differ in nothing
+    // that is read.
     if (change.differing > 0) out_.push_back({Change::Changed, record, name, {}, {}, change});
   }
 
@@ -341,8 +350,9 @@ private:
       }
       return keys;
     };
-    diffEntries(record, name, keysOf(old), keysOf(now), out_,
-                [&](std::size_t i, std::size_t j, const std::string& label) { fields(label, "", old[i], now[j]); });
+    diffEntries(
+        record, name, keysOf(old), keysOf(now), out_,
+        [&](std::size_t i, std::size_t j, const std::string& label) { fields(label, "", old[i], now[j]); });
   }
 
   Differences& out_;
@@ -363,16 +373,17 @@ void diffRecords(std::string_view list, const win::GrowableArray<Record>& before
     for (const Record& record : records) keys.push_back(key(record));
     return keys;
   };
-  diffEntries({}, list, keysOf(before), keysOf(after), out, [&](std::size_t i, std::size_t j, const std::string& label) {
-    const Record& old = before[static_cast<int>(i)];
-    const Record& now = after[static_cast<int>(j)];
-    if (old == now) return;
-    const xml::DocumentPtr scratch = xml::Document::Create();
-    const xml::Node pair = scratch->node().appendElement("pair");
-    const xml::Node oldElement = append(pair, old);
-    const xml::Node newElement = append(pair, now);
-    RecordDiff(out).fields(label, "", oldElement, newElement);
-  });
+  diffEntries({}, list, keysOf(before), keysOf(after), out,
+              [&](std::size_t i, std::size_t j, const std::string& label) {
+                const Record& old = before[static_cast<int>(i)];
+                const Record& now = after[static_cast<int>(j)];
+                if (old == now) return;
+                const xml::DocumentPtr scratch = xml::Document::Create();
+                const xml::Node pair = scratch->node().appendElement("pair");
+                const xml::Node oldElement = append(pair, old);
+                const xml::Node newElement = append(pair, now);
+                RecordDiff(out).fields(label, "", oldElement, newElement);
+              });
 }
 
 template <auto Member>
@@ -383,37 +394,50 @@ std::string numberKey(std::string_view field, const auto& record) {
 std::string mediumKey(const MediaInfo& medium) { return nameKey(medium.strMediaName[0]); }
 
 void diffSeriesLists(const DeviceSeries& a, const DeviceSeries& b, Differences& out) {
-  diffRecords<ModelInfo>("aModelInfoList", a.aModelInfoList, b.aModelInfoList, appendModelInfo,
-                         [](const ModelInfo& r) { return nameKey(r.strLongModelName); }, out);
-  diffRecords<InkInfo>("aInkInfoList", a.aInkInfoList, b.aInkInfoList, appendInkInfo,
-                       [](const InkInfo& r) { return numberKey<&InkInfo::nInkIndex>("nInkIndex", r); }, out);
+  diffRecords<ModelInfo>(
+      "aModelInfoList", a.aModelInfoList, b.aModelInfoList, appendModelInfo,
+      [](const ModelInfo& r) { return nameKey(r.strLongModelName); }, out);
+  diffRecords<InkInfo>(
+      "aInkInfoList", a.aInkInfoList, b.aInkInfoList, appendInkInfo,
+      [](const InkInfo& r) { return numberKey<&InkInfo::nInkIndex>("nInkIndex", r); }, out);
   diffRecords<InkConfigInfo>(
       "aInkConfigInfoList", a.aInkConfigInfoList, b.aInkConfigInfoList, appendInkConfigInfo,
-      [](const InkConfigInfo& r) { return numberKey<&InkConfigInfo::nInkConfigIndex>("nInkConfigIndex", r); }, out);
+      [](const InkConfigInfo& r) { return numberKey<&InkConfigInfo::nInkConfigIndex>("nInkConfigIndex", r); },
+      out);
   diffRecords<ResolutionInfo>(
       "aResolutionInfoList", a.aResolutionInfoList, b.aResolutionInfoList, appendResolutionInfo,
-      [](const ResolutionInfo& r) { return numberKey<&ResolutionInfo::nResolutionIndex>("nResolutionIndex", r); },
+      [](const ResolutionInfo& r) {
+        return numberKey<&ResolutionInfo::nResolutionIndex>("nResolutionIndex", r);
+      },
       out);
-  diffRecords<ModeInfo>("aModeInfoList", a.aModeInfoList, b.aModeInfoList, appendModeInfo,
-                        [](const ModeInfo& r) { return numberKey<&ModeInfo::nModeIndex>("nModeIndex", r); }, out);
+  diffRecords<ModeInfo>(
+      "aModeInfoList", a.aModeInfoList, b.aModeInfoList, appendModeInfo,
+      [](const ModeInfo& r) { return numberKey<&ModeInfo::nModeIndex>("nModeIndex", r); }, out);
   diffRecords<SeparationInfo>(
       "aSeparationInfoList", a.aSeparationInfoList, b.aSeparationInfoList, appendSeparationInfo,
-      [](const SeparationInfo& r) { return numberKey<&SeparationInfo::nSeparationIndex>("nSeparationIndex", r); },
+      [](const SeparationInfo& r) {
+        return numberKey<&SeparationInfo::nSeparationIndex>("nSeparationIndex", r);
+      },
       out);
   diffRecords<VControlPoint>(
       "aVControlPointList", a.aVControlPointList, b.aVControlPointList, appendVControlPoint,
-      [](const VControlPoint& r) { return numberKey<&VControlPoint::nVControlIndex>("nVControlIndex", r); }, out);
+      [](const VControlPoint& r) { return numberKey<&VControlPoint::nVControlIndex>("nVControlIndex", r); },
+      out);
   diffRecords<PatternInfo>(
       "aPatternInfoList", a.aPatternInfoList, b.aPatternInfoList, appendPatternInfo,
-      [](const PatternInfo& r) { return numberKey<&PatternInfo::nFMPatternIndex>("nFMPatternIndex", r); }, out);
-  diffRecords<MediaInfo>("aMediaInfoList", a.aMediaInfoList, b.aMediaInfoList, appendMediaInfo, mediumKey, out);
+      [](const PatternInfo& r) { return numberKey<&PatternInfo::nFMPatternIndex>("nFMPatternIndex", r); },
+      out);
+  diffRecords<MediaInfo>("aMediaInfoList", a.aMediaInfoList, b.aMediaInfoList, appendMediaInfo, mediumKey,
+                         out);
   diffRecords<PrintChartFileInfoSet>(
       "aPrintChartFileInfoSetList", a.aPrintChartFileInfoSetList, b.aPrintChartFileInfoSetList,
       appendPrintChartFileInfoSet,
-      [](const PrintChartFileInfoSet& r) { return numberKey<&PrintChartFileInfoSet::nIndex>("nIndex", r); }, out);
+      [](const PrintChartFileInfoSet& r) { return numberKey<&PrintChartFileInfoSet::nIndex>("nIndex", r); },
+      out);
   diffRecords<InkVolumeInfo>(
       "aInkVolumeInfoList", a.aInkVolumeInfoList, b.aInkVolumeInfoList, appendInkVolumeInfo,
-      [](const InkVolumeInfo& r) { return numberKey<&InkVolumeInfo::nInkVolumeIndex>("nInkVolumeIndex", r); }, out);
+      [](const InkVolumeInfo& r) { return numberKey<&InkVolumeInfo::nInkVolumeIndex>("nInkVolumeIndex", r); },
+      out);
 }
 
 void clearSeriesLists(DeviceSeries& series) {
@@ -456,7 +480,8 @@ std::vector<Difference> DiffFiles(LoadedFile& before, LoadedFile& after) {
       clearSeriesLists(after.series);
       break;
     case Kind::MediaFile:
-      diffRecords<MediaInfo>("data", before.media.media, after.media.media, appendMediaInfo, mediumKey, lists);
+      diffRecords<MediaInfo>("data", before.media.media, after.media.media, appendMediaInfo, mediumKey,
+                             lists);
       before.media.media.clear();
       after.media.media.clear();
       break;
@@ -478,8 +503,12 @@ std::vector<Difference> DiffFiles(LoadedFile& before, LoadedFile& after) {
   RecordDiff head(differences);
   const std::string root(oldRoot.name());
   if (before.version != after.version) {
-    differences.push_back({Change::Changed, root, "strVersion", Difference::Value{before.version, before.version},
-                           Difference::Value{after.version, after.version}, {}});
+    differences.push_back({Change::Changed,
+                           root,
+                           "strVersion",
+                           Difference::Value{before.version, before.version},
+                           Difference::Value{after.version, after.version},
+                           {}});
   }
   head.fields(root, "", oldRoot, newRoot);
   differences.insert(differences.end(), std::make_move_iterator(lists.begin()),
@@ -539,9 +568,8 @@ std::vector<Difference> diffPaths(const std::string& oldPath, const std::string&
   LoadedFile before = loadFile(oldPath);
   LoadedFile after = loadFile(newPath);
   if (before.kind != after.kind) {
-    throw Failure{kExitUsage, oldPath + " is " + aFileOfKind(before.kind) + " and " +
-                                  newPath + " is " + aFileOfKind(after.kind) +
-                                  "; diff compares files of one kind"};
+    throw Failure{kExitUsage, oldPath + " is " + aFileOfKind(before.kind) + " and " + newPath + " is " +
+                                  aFileOfKind(after.kind) + "; diff compares files of one kind"};
   }
   return DiffFiles(before, after);
 }

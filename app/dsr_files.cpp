@@ -99,8 +99,6 @@ xml::DocumentPtr documentOf(LoadedFile& file) {
   return document;
 }
 
-
-
 Arguments parse(const std::string& command, const std::vector<std::string>& args,
                 std::size_t expectedOperands, const std::vector<std::string>& flags,
                 const std::vector<std::string>& valued) {

@@ -72,7 +72,8 @@ TEST_F(DsrDiffTest, ReportsEachChangeOfASeriesOnceByTheRecordsIdentity) {
        {"aMediaInfoList " + vinyl(1) + " / aPermissionSetList (nPermissionIndex 5): nModeIndex 5 -> 7"}},
       {"one language of a name",
        [](DeviceSeries&, DeviceSeries& s) { s.aResolutionInfoList[4].strResolutionName[4] = "Neu"; },
-       {"aResolutionInfoList (nResolutionIndex 4): strResolutionName.German \"600 x 1500 dpi [4]\" -> \"Neu\""}},
+       {"aResolutionInfoList (nResolutionIndex 4): strResolutionName.German \"600 x 1500 dpi [4]\" -> "
+        "\"Neu\""}},
       {"a name in every language",
        [](DeviceSeries& before, DeviceSeries& after) {
          before.aResolutionInfoList[4].strResolutionName.fill("Alt");
@@ -103,8 +104,9 @@ TEST_F(DsrDiffTest, ReportsEachChangeOfASeriesOnceByTheRecordsIdentity) {
          medium(s, 0).aPermissionSetList.removeAt(5);
          medium(s, 0).aPermissionSetList[0].aCalibrationInfoList[1].density[3] = 0.625F;
        },
-       {"aMediaInfoList " + vinyl(0) + " / aPermissionSetList (nPermissionIndex 0) / aCalibrationInfoList[1]: "
-                                       "density[3] 0.500 -> 0.625",
+       {"aMediaInfoList " + vinyl(0) +
+            " / aPermissionSetList (nPermissionIndex 0) / aCalibrationInfoList[1]: "
+            "density[3] 0.500 -> 0.625",
         "aMediaInfoList " + vinyl(0) + " / aPermissionSetList (nPermissionIndex 5): removed"}},
       {"an output curve",
        [](DeviceSeries& before, DeviceSeries& after) {
@@ -112,15 +114,19 @@ TEST_F(DsrDiffTest, ReportsEachChangeOfASeriesOnceByTheRecordsIdentity) {
          after.aSeparationInfoList[0].aSeparationTableList[1].usOutputTable = flatCurve(1100);
          after.aSeparationInfoList[0].aSeparationTableList[3].eType = 0;
        },
-       {"aSeparationInfoList (nSeparationIndex 0) / aSeparationTableList[1]: usOutputTable 4096 of 4096 entries "
+       {"aSeparationInfoList (nSeparationIndex 0) / aSeparationTableList[1]: usOutputTable 4096 of 4096 "
+        "entries "
         "differ, largest difference 100",
-        "aSeparationInfoList (nSeparationIndex 0) / aSeparationTableList[3]: usOutputTable stored curve -> (none)",
+        "aSeparationInfoList (nSeparationIndex 0) / aSeparationTableList[3]: usOutputTable stored curve -> "
+        "(none)",
         "aSeparationInfoList (nSeparationIndex 0) / aSeparationTableList[3]: eType 1 -> 0"}},
       {"an ink removed, one whose number changed, and a command",
        [](DeviceSeries&, DeviceSeries& s) {
          s.aInkInfoList.removeAt(0);
          s.aInkInfoList[0].nInkIndex = 5000;
-         s.commandSet.strCancel = "\x1b" "C";
+         s.commandSet.strCancel =
+             "\x1b"
+             "C";
        },
        {"DeviceSeries: commandSet.strCancel \"\" -> \"\\\\x1BC\"", "aInkInfoList (nInkIndex 4096): removed",
         "aInkInfoList (nInkIndex 4097): removed", "aInkInfoList (nInkIndex 5000): added"}},
@@ -163,8 +169,9 @@ TEST_F(DsrDiffTest, MediaSettingsAndPassmaskListsToo) {
   media.media[2].strMediaName[0] = "Renamed";
   media.media[3].nDryTime = 9;
   ASSERT_TRUE(MediaFileIO(dir_.file("new.rmt")).Save(media));
-  EXPECT_EQ(runDsr({"diff", dir_.file("old.rmt"), dir_.file("new.rmt")}).out,
-            "data " + vinyl(2) + ": removed\ndata " + vinyl(3) + ": nDryTime 3 -> 9\ndata \"Renamed\": added\n");
+  EXPECT_EQ(
+      runDsr({"diff", dir_.file("old.rmt"), dir_.file("new.rmt")}).out,
+      "data " + vinyl(2) + ": removed\ndata " + vinyl(3) + ": nDryTime 3 -> 9\ndata \"Renamed\": added\n");
 
   PassmaskList passmasks;
   Passmask passmask;
@@ -178,7 +185,8 @@ TEST_F(DsrDiffTest, MediaSettingsAndPassmaskListsToo) {
   EXPECT_EQ(runDsr({"diff", dir_.file("old.pmp"), dir_.file("new.pmp")}).out,
             "aPassmaskList (nPassmaskIndex 4): strPassmaskCommand \"short\" -> \"" + std::string(60, 'x') +
                 "\"... (100 bytes)\n");
-  EXPECT_EQ(nlohmann::json::parse(runDsr({"diff", dir_.file("old.pmp"), dir_.file("new.pmp"), "--json"}).out)[0]["new"],
+  EXPECT_EQ(nlohmann::json::parse(
+                runDsr({"diff", dir_.file("old.pmp"), dir_.file("new.pmp"), "--json"}).out)[0]["new"],
             std::string(100, 'x'));
 }
 
