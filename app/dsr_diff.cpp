@@ -363,95 +363,65 @@ private:
 // A top-level list: matched in memory, and only the records that differ there are written
 // out to be compared field by field, so a diff of large, nearly equal files costs little
 // more than reading them.
-template <typename Record>
-void diffRecords(std::string_view list, const win::GrowableArray<Record>& before,
-                 const win::GrowableArray<Record>& after, xml::Node (*append)(xml::Node, const Record&),
-                 std::string (*key)(const Record&), Differences& out) {
+// A record's identity: its number, or its (English) name.
+std::string keyOf(std::string_view field, std::int32_t number) {
+  return indexKey(field, std::to_string(number));
+}
+std::string keyOf(std::string_view, const std::string& name) { return nameKey(name); }
+std::string keyOf(std::string_view, const LocalizedText& name) { return nameKey(name[0]); }
+
+// One list of a file, found by `List` in both and identified by `Key` (named `keyField`);
+// emptied afterwards, as what is left of the file is compared as a whole.
+template <auto List, auto Key, typename File, typename Record>
+void diffAndEmpty(std::string_view list, std::string_view keyField,
+                  xml::Node (*append)(xml::Node, const Record&), File& before, File& after,
+                  Differences& out) {
+  const win::GrowableArray<Record>& old = before.*List;
+  const win::GrowableArray<Record>& now = after.*List;
   const auto keysOf = [&](const win::GrowableArray<Record>& records) {
     std::vector<std::string> keys;
     keys.reserve(static_cast<std::size_t>(records.size()));
-    for (const Record& record : records) keys.push_back(key(record));
+    for (const Record& record : records) keys.push_back(keyOf(keyField, record.*Key));
     return keys;
   };
-  diffEntries({}, list, keysOf(before), keysOf(after), out,
+  diffEntries({}, list, keysOf(old), keysOf(now), out,
               [&](std::size_t i, std::size_t j, const std::string& label) {
-                const Record& old = before[static_cast<int>(i)];
-                const Record& now = after[static_cast<int>(j)];
-                if (old == now) return;
+                const Record& a = old[static_cast<int>(i)];
+                const Record& b = now[static_cast<int>(j)];
+                if (a == b) return;
                 const xml::DocumentPtr scratch = xml::Document::Create();
                 const xml::Node pair = scratch->node().appendElement("pair");
-                const xml::Node oldElement = append(pair, old);
-                const xml::Node newElement = append(pair, now);
+                const xml::Node oldElement = append(pair, a);
+                const xml::Node newElement = append(pair, b);
                 RecordDiff(out).fields(label, "", oldElement, newElement);
               });
+  (before.*List).clear();
+  (after.*List).clear();
 }
 
-template <auto Member>
-std::string numberKey(std::string_view field, const auto& record) {
-  return indexKey(field, std::to_string(record.*Member));
-}
-
-std::string mediumKey(const MediaInfo& medium) { return nameKey(medium.strMediaName[0]); }
-
-void diffSeriesLists(const DeviceSeries& a, const DeviceSeries& b, Differences& out) {
-  diffRecords<ModelInfo>(
-      "aModelInfoList", a.aModelInfoList, b.aModelInfoList, appendModelInfo,
-      [](const ModelInfo& r) { return nameKey(r.strLongModelName); }, out);
-  diffRecords<InkInfo>(
-      "aInkInfoList", a.aInkInfoList, b.aInkInfoList, appendInkInfo,
-      [](const InkInfo& r) { return numberKey<&InkInfo::nInkIndex>("nInkIndex", r); }, out);
-  diffRecords<InkConfigInfo>(
-      "aInkConfigInfoList", a.aInkConfigInfoList, b.aInkConfigInfoList, appendInkConfigInfo,
-      [](const InkConfigInfo& r) { return numberKey<&InkConfigInfo::nInkConfigIndex>("nInkConfigIndex", r); },
-      out);
-  diffRecords<ResolutionInfo>(
-      "aResolutionInfoList", a.aResolutionInfoList, b.aResolutionInfoList, appendResolutionInfo,
-      [](const ResolutionInfo& r) {
-        return numberKey<&ResolutionInfo::nResolutionIndex>("nResolutionIndex", r);
-      },
-      out);
-  diffRecords<ModeInfo>(
-      "aModeInfoList", a.aModeInfoList, b.aModeInfoList, appendModeInfo,
-      [](const ModeInfo& r) { return numberKey<&ModeInfo::nModeIndex>("nModeIndex", r); }, out);
-  diffRecords<SeparationInfo>(
-      "aSeparationInfoList", a.aSeparationInfoList, b.aSeparationInfoList, appendSeparationInfo,
-      [](const SeparationInfo& r) {
-        return numberKey<&SeparationInfo::nSeparationIndex>("nSeparationIndex", r);
-      },
-      out);
-  diffRecords<VControlPoint>(
-      "aVControlPointList", a.aVControlPointList, b.aVControlPointList, appendVControlPoint,
-      [](const VControlPoint& r) { return numberKey<&VControlPoint::nVControlIndex>("nVControlIndex", r); },
-      out);
-  diffRecords<PatternInfo>(
-      "aPatternInfoList", a.aPatternInfoList, b.aPatternInfoList, appendPatternInfo,
-      [](const PatternInfo& r) { return numberKey<&PatternInfo::nFMPatternIndex>("nFMPatternIndex", r); },
-      out);
-  diffRecords<MediaInfo>("aMediaInfoList", a.aMediaInfoList, b.aMediaInfoList, appendMediaInfo, mediumKey,
-                         out);
-  diffRecords<PrintChartFileInfoSet>(
-      "aPrintChartFileInfoSetList", a.aPrintChartFileInfoSetList, b.aPrintChartFileInfoSetList,
-      appendPrintChartFileInfoSet,
-      [](const PrintChartFileInfoSet& r) { return numberKey<&PrintChartFileInfoSet::nIndex>("nIndex", r); },
-      out);
-  diffRecords<InkVolumeInfo>(
-      "aInkVolumeInfoList", a.aInkVolumeInfoList, b.aInkVolumeInfoList, appendInkVolumeInfo,
-      [](const InkVolumeInfo& r) { return numberKey<&InkVolumeInfo::nInkVolumeIndex>("nInkVolumeIndex", r); },
-      out);
-}
-
-void clearSeriesLists(DeviceSeries& series) {
-  series.aModelInfoList.clear();
-  series.aInkInfoList.clear();
-  series.aInkConfigInfoList.clear();
-  series.aResolutionInfoList.clear();
-  series.aModeInfoList.clear();
-  series.aSeparationInfoList.clear();
-  series.aVControlPointList.clear();
-  series.aPatternInfoList.clear();
-  series.aMediaInfoList.clear();
-  series.aPrintChartFileInfoSetList.clear();
-  series.aInkVolumeInfoList.clear();
+void diffSeriesLists(DeviceSeries& a, DeviceSeries& b, Differences& out) {
+  using S = DeviceSeries;
+  diffAndEmpty<&S::aModelInfoList, &ModelInfo::strLongModelName>("aModelInfoList", {}, appendModelInfo, a, b,
+                                                                 out);
+  diffAndEmpty<&S::aInkInfoList, &InkInfo::nInkIndex>("aInkInfoList", "nInkIndex", appendInkInfo, a, b, out);
+  diffAndEmpty<&S::aInkConfigInfoList, &InkConfigInfo::nInkConfigIndex>(
+      "aInkConfigInfoList", "nInkConfigIndex", appendInkConfigInfo, a, b, out);
+  diffAndEmpty<&S::aResolutionInfoList, &ResolutionInfo::nResolutionIndex>(
+      "aResolutionInfoList", "nResolutionIndex", appendResolutionInfo, a, b, out);
+  diffAndEmpty<&S::aModeInfoList, &ModeInfo::nModeIndex>("aModeInfoList", "nModeIndex", appendModeInfo, a, b,
+                                                         out);
+  diffAndEmpty<&S::aSeparationInfoList, &SeparationInfo::nSeparationIndex>(
+      "aSeparationInfoList", "nSeparationIndex", appendSeparationInfo, a, b, out);
+  diffAndEmpty<&S::aVControlPointList, &VControlPoint::nVControlIndex>("aVControlPointList", "nVControlIndex",
+                                                                       appendVControlPoint, a, b, out);
+  diffAndEmpty<&S::aPatternInfoList, &PatternInfo::nFMPatternIndex>("aPatternInfoList", "nFMPatternIndex",
+                                                                    appendPatternInfo, a, b, out);
+  diffAndEmpty<&S::aMediaInfoList, &MediaInfo::strMediaName>("aMediaInfoList", {}, appendMediaInfo, a, b,
+                                                             out);
+  diffAndEmpty<&S::aPrintChartFileInfoSetList, &PrintChartFileInfoSet::nIndex>(
+      "aPrintChartFileInfoSetList", "nIndex", appendPrintChartFileInfoSet, a, b, out);
+  diffAndEmpty<&S::aInkVolumeInfoList, &InkVolumeInfo::nInkVolumeIndex>(
+      "aInkVolumeInfoList", "nInkVolumeIndex", appendInkVolumeInfo, a, b, out);
 }
 
 // Values longer than this are cut in a line of text; the JSON has them whole.
@@ -476,21 +446,14 @@ std::vector<Difference> DiffFiles(LoadedFile& before, LoadedFile& after) {
   switch (before.kind) {
     case Kind::DeviceSeries:
       diffSeriesLists(before.series, after.series, lists);
-      clearSeriesLists(before.series);
-      clearSeriesLists(after.series);
       break;
     case Kind::MediaFile:
-      diffRecords<MediaInfo>("data", before.media.media, after.media.media, appendMediaInfo, mediumKey,
-                             lists);
-      before.media.media.clear();
-      after.media.media.clear();
+      diffAndEmpty<&MediaFile::media, &MediaInfo::strMediaName>("data", {}, appendMediaInfo, before.media,
+                                                                after.media, lists);
       break;
     case Kind::PassmaskList:
-      diffRecords<Passmask>(
-          "aPassmaskList", before.passmasks.passmasks, after.passmasks.passmasks, appendPassmask,
-          [](const Passmask& r) { return numberKey<&Passmask::nPassmaskIndex>("nPassmaskIndex", r); }, lists);
-      before.passmasks.passmasks.clear();
-      after.passmasks.passmasks.clear();
+      diffAndEmpty<&PassmaskList::passmasks, &Passmask::nPassmaskIndex>(
+          "aPassmaskList", "nPassmaskIndex", appendPassmask, before.passmasks, after.passmasks, lists);
       break;
   }
 
