@@ -469,8 +469,8 @@ std::vector<Difference> DiffFiles(LoadedFile& before, LoadedFile& after) {
     differences.push_back({Change::Changed,
                            root,
                            "strVersion",
-                           Difference::Value{before.version, before.version},
-                           Difference::Value{after.version, after.version},
+                           Difference::Value{before.version, win::AnsiToUtf8(before.version)},
+                           Difference::Value{after.version, win::AnsiToUtf8(after.version)},
                            {}});
   }
   head.fields(root, "", oldRoot, newRoot);
@@ -557,7 +557,7 @@ int diff(const std::vector<std::string>& args, std::ostream& out) {
   if (parsed.flag("--json")) {
     Json json = Json::array();
     for (const Difference& d : differences) json.push_back(DifferenceToJson(d));
-    out << json.dump(2) << '\n';
+    out << json.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   } else {
     for (const Difference& d : differences) out << FormatDifference(d) << '\n';
   }
