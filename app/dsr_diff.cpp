@@ -466,12 +466,13 @@ std::vector<Difference> DiffFiles(LoadedFile& before, LoadedFile& after) {
   RecordDiff head(differences);
   const std::string root(oldRoot.name());
   if (before.version != after.version) {
-    differences.push_back({Change::Changed,
-                           root,
-                           "strVersion",
-                           Difference::Value{before.version, win::AnsiToUtf8(before.version)},
-                           Difference::Value{after.version, win::AnsiToUtf8(after.version)},
-                           {}});
+    differences.push_back(
+        {Change::Changed,
+         root,
+         "strVersion",
+         Difference::Value{win::AnsiToUtf8(before.version), win::AnsiToUtf8(before.version)},
+         Difference::Value{win::AnsiToUtf8(after.version), win::AnsiToUtf8(after.version)},
+         {}});
   }
   head.fields(root, "", oldRoot, newRoot);
   differences.insert(differences.end(), std::make_move_iterator(lists.begin()),

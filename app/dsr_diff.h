@@ -19,7 +19,8 @@ namespace pelagon::dsr {
 struct Difference {
   enum class Change { Removed, Added, Changed, Moved };
 
-  // A value as written: its text, and the same typed for JSON.
+  // A value as written: its text (UTF-8, as the document holds it), and the same typed for
+  // JSON.
   struct Value {
     std::string text;
     nlohmann::ordered_json json;
