@@ -14,6 +14,7 @@
 #include <pelagon/app/dsr_diff.h>
 #include <pelagon/app/dsr_files.h>
 #include <pelagon/app/dsr_json.h>
+#include <pelagon/app/dsr_plot.h>
 #include <pelagon/model/device_series.h>
 #include <pelagon/model/media_file.h>
 #include <pelagon/model/media_merge.h>
@@ -48,6 +49,12 @@ constexpr const char* kUsage =
     "                                   visibility the user chose\n"
     "  diff OLD NEW [--json]            what changed from OLD to NEW, record by record;\n"
     "                                   status 0 the same, 1 different, 2 trouble\n"
+    "  plot FILE -o OUT --media NAME [--permission N]\n"
+    "                                   draw the calibration of a medium's permission\n"
+    "                                   sets (one, with --permission)\n"
+    "  plot FILE -o OUT --separation N  draw the output curves of a separation; OUT\n"
+    "                                   ends in .svg, .png or .pdf, and a media\n"
+    "                                   settings FILE needs --series DSR\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -157,21 +164,6 @@ int check(const std::vector<std::string>& args, std::ostream& out) {
       CheckDeviceSeries(file.series, passmasks ? &passmasks->passmasks : nullptr);
   for (const std::string& problem : problems) out << parsed.operands[0] << ": " << problem << '\n';
   return problems.empty() ? kExitSuccess : kExitProblems;
-}
-
-// Runs a save, turning a failed write into a message. A value that XML cannot carry came
-// from the input, so it is a problem of the file, as when the reader refuses it.
-void saveOrFail(const std::string& path, const std::function<bool()>& save, const std::string& reason) {
-  bool saved = false;
-  try {
-    saved = save();
-  } catch (const win::_com_error& error) {
-    const bool refused = error.Error() == win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA);
-    const std::string why = error.HasDescription() ? error.Description() : error.ErrorMessage();
-    throw Failure{refused ? kExitProblems : kExitUsage, path + ": cannot write: " + why};
-  }
-  if (!saved)
-    throw Failure{kExitProblems, path + ": cannot be written" + (reason.empty() ? "" : ": " + reason)};
 }
 
 int convert(const std::vector<std::string>& args) {
@@ -348,6 +340,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "validate") return validate(rest, err);
     if (command == "merge") return merge(rest, out);
     if (command == "diff") return diff(rest, out);
+    if (command == "plot") return plot(rest);
     usageError("unknown command '" + command + "'");
   } catch (const Failure& failure) {
     err << "pelagon-dsr: " << failure.message << '\n';

@@ -11,6 +11,7 @@
 
 #include <pelagon/app/dsr_commands.h>
 #include <pelagon/platform/code_page.h>
+#include <pelagon/platform/hresult.h>
 #include <pelagon/xmlio/dom_creator.h>
 
 namespace pelagon::dsr {
@@ -136,6 +137,19 @@ Arguments parse(const std::string& command, const std::vector<std::string>& args
                std::to_string(parsed.operands.size()));
   }
   return parsed;
+}
+
+void saveOrFail(const std::string& path, const std::function<bool()>& save, const std::string& reason) {
+  bool saved = false;
+  try {
+    saved = save();
+  } catch (const win::_com_error& error) {
+    const bool refused = error.Error() == win::HRESULT_FROM_WIN32(win::ERROR_INVALID_DATA);
+    const std::string why = error.HasDescription() ? error.Description() : error.ErrorMessage();
+    throw Failure{refused ? kExitProblems : kExitUsage, path + ": cannot write: " + why};
+  }
+  if (!saved)
+    throw Failure{kExitProblems, path + ": cannot be written" + (reason.empty() ? "" : ": " + reason)};
 }
 
 }  // namespace pelagon::dsr

@@ -3,6 +3,7 @@
 // reading of a device file of any of the three kinds.
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,6 +46,11 @@ void requireReadable(const std::string& path);
 LoadedFile loadFile(const std::string& path);
 // The file written again as the library writes it, carrying the version it was read with.
 xml::DocumentPtr documentOf(LoadedFile& file);
+
+// Runs a save, turning a failed write into a message with status 2 (or 1 when `save` is
+// false, with `reason`). A value that XML cannot carry came from the input, so it is a
+// problem of the file, status 1, as when the reader refuses it.
+void saveOrFail(const std::string& path, const std::function<bool()>& save, const std::string& reason);
 
 struct Arguments {
   std::vector<std::string> operands;

@@ -985,7 +985,10 @@ std::string Document::saveToString(SaveForm form) const {
 
 void Document::save(const std::string& path, SaveForm form) const {
   // Made, and checked, before the disk is touched: a refused document leaves no trace.
-  const std::string bytes = saveToString(form);
+  WriteFileReplacing(path, saveToString(form));
+}
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path target(path);

@@ -222,4 +222,10 @@ private:
   std::unique_ptr<pugi::xml_document> doc_;
 };
 
+// Writes `bytes` as the file `path` the way a document is saved: into a new file beside it
+// that replaces it in one rename, so a failure never leaves it truncated or half written; a
+// device or a pipe is written to, a link writes the file it names. Raises _com_error with the
+// platform's code and "Cannot write 'path': why".
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
 }  // namespace pelagon::xml
