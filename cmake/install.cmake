@@ -44,10 +44,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME pelagon-kd)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
+# The libraries come with the shared-library dependencies; the font pelagon-dsr plot writes
+# its labels in does not.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "fonts-dejavu-core")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
   "Pelagon KD device support for the Chromalith RIP: the tools\n"
   "pelagon-install writes the 96 Pelagon KD device files into Chromalith's folders;\n"
-  "pelagon-dsr inspects, checks, validates, converts and merges device files.")
+  "pelagon-dsr inspects, checks, validates, converts, merges, compares and plots device files.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libpelagon-devicedata-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libpugixml-dev, libxml2-dev")
