@@ -48,14 +48,12 @@ constexpr double kLargestImageSide = 32767;
 constexpr double kLargestPlotted = 1e6;
 constexpr double kLegendLeft = 930;
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+template <auto Destroy>
+struct Releaser {
+  void operator()(auto* handle) const { Destroy(handle); }
 };
-struct ContextDeleter {
-  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
+using SurfacePtr = std::unique_ptr<cairo_surface_t, Releaser<cairo_surface_destroy>>;
+using ContextPtr = std::unique_ptr<cairo_t, Releaser<cairo_destroy>>;
 
 // fontconfig and cairo keep their caches for the life of the process; they are given back
 // when a plot ends, so that a leak checker sees only what the command itself lost.
