@@ -85,7 +85,7 @@ std::vector<std::string> labelsOf(std::string_view list, const std::vector<std::
   for (const std::string& key : keys) {
     std::string label(list);
     label += key;
-    if (const int n = seen[key]++; n > 0) label += " #" + std::to_string(n + 1);
+    if (const int n = seen[key]++; n > 0) label.append(" #").append(std::to_string(n + 1));
     labels.push_back(std::move(label));
   }
   return labels;
@@ -126,7 +126,9 @@ void diffEntries(const std::string& parent, std::string_view list, const std::ve
   }
 }
 
-std::string positionKey(std::size_t position) { return "[" + std::to_string(position) + "]"; }
+std::string positionKey(std::size_t position) {
+  return std::string("[").append(std::to_string(position)) + "]";
+}
 
 std::string indexKey(std::string_view field, std::string_view number) {
   std::string key = " (";
@@ -137,7 +139,7 @@ std::string indexKey(std::string_view field, std::string_view number) {
   return key;
 }
 
-std::string nameKey(std::string_view ansiName) { return " " + quoted(ansiName); }
+std::string nameKey(std::string_view ansiName) { return std::string(" ").append(quoted(ansiName)); }
 
 // ---- Two written records, field by field ----
 

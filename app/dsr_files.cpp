@@ -31,7 +31,7 @@ std::string kindName(Kind kind) {
 }
 
 std::string aFileOfKind(Kind kind) {
-  return kind == Kind::MediaFile ? "a media settings file" : "a " + kindName(kind);
+  return kind == Kind::MediaFile ? "a media settings file" : std::string("a ").append(kindName(kind));
 }
 
 namespace {

@@ -109,11 +109,12 @@ Pen penOf(const DeviceSeries& series, std::int32_t inkIndex) {
   for (const InkInfo& ink : series.aInkInfoList) {
     if (ink.nInkIndex != inkIndex) continue;
     const InkColor& c = isLightInk(ink) ? ink.lightColor : ink.darkColor;
-    const std::string name =
-        ink.strShortInkName.empty() ? "ink " + std::to_string(inkIndex) : ink.strShortInkName;
+    const std::string name = ink.strShortInkName.empty()
+                                 ? std::string("ink ").append(std::to_string(inkIndex))
+                                 : ink.strShortInkName;
     return {{c.R / 255.0, c.G / 255.0, c.B / 255.0}, shown(name)};
   }
-  return {kUnknownInk, "ink " + std::to_string(inkIndex) + " (unknown)"};
+  return {kUnknownInk, std::string("ink ").append(std::to_string(inkIndex)).append(" (unknown)")};
 }
 
 // ---- Charts ----
@@ -259,7 +260,9 @@ void legend(cairo_t* cr, double top, const std::vector<LegendEntry>& entries) {
     }
     setColour(cr, kInk);
     drawText(cr, kLegendLeft + 22, y,
-             last ? "and " + std::to_string(entries.size() - i) + " more" : entries[i].text, 11);
+             last ? std::string("and ").append(std::to_string(entries.size() - i)).append(" more")
+                  : entries[i].text,
+             11);
   }
 }
 
@@ -293,7 +296,7 @@ void drawCalibration(cairo_t* cr, double top, const DeviceSeries& series, const 
   const SeparationInfo* separation = FindSeparation(series, permission);
   setColour(cr, kInk);
   drawText(cr, 20, top + 26,
-           "\u201c" + shown(medium.strMediaName[0]) + "\u201d  permission set " +
+           std::string("\u201c").append(shown(medium.strMediaName[0])) + "\u201d  permission set " +
                std::to_string(permission.nPermissionIndex) + "  \u2022  resolution " +
                resolutionName(series, permission.nResolutionIndex) + "  \u2022  mode " +
                modeName(series, permission.nModeIndex) + "  \u2022  separation " +
@@ -305,8 +308,10 @@ void drawCalibration(cairo_t* cr, double top, const DeviceSeries& series, const 
   std::vector<Pen> pens;
   std::vector<LegendEntry> entries;
   for (int i = 0; i < std::max(channels, calibrations.size()); ++i) {
-    pens.push_back(i < channels ? penOf(series, separation->anInputChannelInkIndexList[i])
-                                : Pen{kUnknownInk, "record " + std::to_string(i + 1) + " (no channel)"});
+    pens.push_back(
+        i < channels
+            ? penOf(series, separation->anInputChannelInkIndexList[i])
+            : Pen{kUnknownInk, std::string("record ").append(std::to_string(i + 1)).append(" (no channel)")});
     if (i < calibrations.size()) {
       entries.push_back({pens.back().colour, pens.back().name});
     } else {
@@ -356,7 +361,7 @@ void drawCalibration(cairo_t* cr, double top, const DeviceSeries& series, const 
       cairo_stroke(cr);
       if (step + 1 == kCalibrationStepCount && plottable(value.L)) {
         drawText(cr, labs.px(value.a) + 6, labs.py(value.b) - 6,
-                 "L* " + number(std::round(value.L * 10) / 10), 9);
+                 std::string("L* ").append(number(std::round(value.L * 10) / 10)), 9);
       }
     }
   }
@@ -366,8 +371,9 @@ void drawCalibration(cairo_t* cr, double top, const DeviceSeries& series, const 
 void drawSeparation(cairo_t* cr, double top, const DeviceSeries& series, const SeparationInfo& separation) {
   setColour(cr, kInk);
   drawText(cr, 20, top + 26,
-           "Output curves of separation " + separationName(&separation, separation.nSeparationIndex), 14, 0,
-           true);
+           std::string("Output curves of separation ")
+               .append(separationName(&separation, separation.nSeparationIndex)),
+           14, 0, true);
   Range input;
   input.include(0);
   input.include(kOutputTableSize - 1);
@@ -545,7 +551,7 @@ int plot(const std::vector<std::string>& args) {
     }
     if (pages.empty()) {
       throw Failure{kExitUsage, path + ": medium \"" + *mediaName + "\" has no permission set" +
-                                    (wanted ? " " + std::to_string(*wanted) : "")};
+                                    (wanted ? std::string(" ").append(std::to_string(*wanted)) : "")};
     }
   } else {
     const std::int32_t wanted = integerOption(parsed, "--separation");
@@ -561,7 +567,7 @@ int plot(const std::vector<std::string>& args) {
         [&, separation](cairo_t* cr, double top) { drawSeparation(cr, top, series, *separation); });
   }
   if (format == Format::Png && kPageHeight * static_cast<double>(pages.size()) > kLargestImageSide) {
-    throw Failure{kExitUsage, "plot: " + std::to_string(pages.size()) +
+    throw Failure{kExitUsage, std::string("plot: ").append(std::to_string(pages.size())) +
                                   " permission sets do not fit one PNG picture; choose one with --permission"
                                   " or write a PDF"};
   }
